@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace platform {
+
+// Writes one diagnostic line to the "tunestead.debug" logging category (stderr or the
+// journal). The program keeps no log file. Safe on any thread.
+void OutputDebugString(std::string_view text);
+
+}  // namespace platform

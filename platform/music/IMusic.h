@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/music/IMusicBuffer.h"
+#include "platform/music/IMusicPort.h"
+#include "platform/music/Types.h"
+
+namespace platform::music {
+
+// The music object: enumerates the ports of every backend, opens them and makes event
+// buffers. Used on the GUI thread.
+class IMusic {
+public:
+    virtual ~IMusic() = default;
+
+    // Binds the music object to its owner window; a null sound object lets the music object
+    // manage its own audio output.
+    virtual HRESULT SetDirectSound(void* soundObject, WindowHandle window) = 0;
+    // Capabilities of the index-th port of all classes; S_FALSE past the end. `caps->dwSize`
+    // must be sizeof(DMUS_PORTCAPS).
+    virtual HRESULT EnumPort(DWORD index, DMUS_PORTCAPS* caps) = 0;
+    // Opens the port named by its GUID. The port may write granted values back to `params`.
+    virtual HRESULT CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
+                               std::unique_ptr<IMusicPort>* port) = 0;
+    virtual HRESULT CreateMusicBuffer(const DMUS_BUFFERDESC* desc,
+                                      std::unique_ptr<IMusicBuffer>* buffer) = 0;
+};
+
+}  // namespace platform::music

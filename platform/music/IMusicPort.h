@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/music/IKsControl.h"
+#include "platform/music/IMusicBuffer.h"
+#include "platform/music/IPortDownload.h"
+#include "platform/music/IReferenceClock.h"
+#include "platform/music/Types.h"
+
+namespace platform::music {
+
+// One opened port. Output operations are used on output ports; a port answers E_NOTIMPL
+// (or the call's own failure) for what it cannot do. Calls on one port do not overlap: the
+// caller serialises them.
+class IMusicPort {
+public:
+    virtual ~IMusicPort() = default;
+
+    virtual HRESULT Activate(BOOL active) = 0;
+    virtual HRESULT GetCaps(DMUS_PORTCAPS* caps) = 0;
+    virtual HRESULT GetLatencyClock(std::shared_ptr<IReferenceClock>* clock) = 0;
+    // Plays every event of the buffer at its time (at once for times not in the future).
+    virtual HRESULT PlayBuffer(IMusicBuffer& buffer) = 0;
+
+    // Optional interfaces: E_NOINTERFACE when the port does not offer them.
+    virtual HRESULT QueryKsControl(std::shared_ptr<IKsControl>* control) = 0;
+    virtual HRESULT QueryPortDownload(std::shared_ptr<IPortDownload>* download) = 0;
+
+    virtual HRESULT Compact() = 0;
+    virtual HRESULT GetChannelPriority(DWORD channelGroup, DWORD channel, DWORD* priority) = 0;
+    virtual HRESULT SetChannelPriority(DWORD channelGroup, DWORD channel, DWORD priority) = 0;
+    virtual HRESULT GetRunningStats(DMUS_SYNTHSTATS8* stats) = 0;
+    virtual HRESULT GetFormat(WAVEFORMATEX* format, DWORD* formatSize, DWORD* bufferSize) = 0;
+    virtual HRESULT GetNumChannelGroups(DWORD* count) = 0;
+    virtual HRESULT SetNumChannelGroups(DWORD count) = 0;
+};
+
+}  // namespace platform::music

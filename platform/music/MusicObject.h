@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/music/IMusic.h"
+#include "platform/music/IPortBackend.h"
+
+namespace platform::music {
+
+// The music object over a table of backends: ports are numbered across backends in table
+// order; the list is read anew whenever enumeration starts at index 0.
+class MusicObject final : public IMusic {
+public:
+    explicit MusicObject(std::vector<std::unique_ptr<IPortBackend>> backends);
+
+    HRESULT SetDirectSound(void* soundObject, WindowHandle window) override;
+    HRESULT EnumPort(DWORD index, DMUS_PORTCAPS* caps) override;
+    HRESULT CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
+                       std::unique_ptr<IMusicPort>* port) override;
+    HRESULT CreateMusicBuffer(const DMUS_BUFFERDESC* desc,
+                              std::unique_ptr<IMusicBuffer>* buffer) override;
+
+private:
+    struct Listed {
+        DMUS_PORTCAPS caps;
+        IPortBackend* backend;
+    };
+    void Relist();
+
+    std::vector<std::unique_ptr<IPortBackend>> backends_;
+    std::vector<Listed> ports_;
+    bool soundSet_ = false;
+};
+
+}  // namespace platform::music
