@@ -13,8 +13,7 @@ using music::HRESULT;
 using music::IPortBackend;
 
 // The backend table, in listing order.
-std::vector<std::unique_ptr<IPortBackend>> MakeBackends()
-{
+std::vector<std::unique_ptr<IPortBackend>> MakeBackends() {
     std::vector<std::unique_ptr<IPortBackend>> backends;
     backends.push_back(std::make_unique<fluidsynth::FluidSynthBackend>());
     return backends;
@@ -22,8 +21,7 @@ std::vector<std::unique_ptr<IPortBackend>> MakeBackends()
 
 class DefaultMusicSystem final : public music::IMusicSystem {
 public:
-    HRESULT CreateMusic(std::unique_ptr<music::IMusic>* out) override
-    {
+    HRESULT CreateMusic(std::unique_ptr<music::IMusic>* out) override {
         if (out == nullptr)
             return music::E_POINTER;
         *out = std::make_unique<music::MusicObject>(MakeBackends());
@@ -33,8 +31,7 @@ public:
 
 }  // namespace
 
-std::unique_ptr<music::IMusicSystem> CreateDefaultMusicSystem()
-{
+std::unique_ptr<music::IMusicSystem> CreateDefaultMusicSystem() {
     return std::make_unique<DefaultMusicSystem>();
 }
 

@@ -1,0 +1,330 @@
+#include "app/CMainDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+
+#include "app/DialogBuilder.h"
+#include "app/GMInstruments.h"
+#include "app/IUserPrompts.h"
+#include "musicport/CDMusicException.h"
+#include "musicport/CDirectMusic.h"
+#include "musicport/COutputPort.h"
+#include "musicport/PortInfo.h"
+#include "performance/CMidiListCtrl.h"
+#include "performance/PerformanceLock.h"
+#include "piano/CPianoCtrl.h"
+#include "platform/log/DebugOutput.h"
+#include "platform/music/ResultCodes.h"
+#include "res/DialogTemplate.h"
+#include "res/ResourceIds.h"
+#include "res/Resources.h"
+#include "res/Strings.h"
+
+namespace app {
+
+using musicport::CDMusicException;
+using musicport::DWORD;
+using musicport::MakeMidiMsg;
+namespace pm = platform::music;
+
+CMainDlg* CMainDlg::s_instance = nullptr;
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// The collection loader is not part of the program yet, so a port that supports
+// downloadable sounds is driven in General MIDI mode: its program changes select the
+// General MIDI instruments of the SoundFont it loaded.
+constexpr bool kCollectionsAvailable = false;
+
+// Window sizes in pixels, menu bar included.
+constexpr QSize kStartupSize{675, 320};
+
+}  // namespace
+
+CMainDlg::CMainDlg(MainServices services, QWidget* parent) : QDialog(parent), m_services(services) {
+    res::InitResources();
+    const res::DialogTemplate& dialog = res::MainDialogTemplate();
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(FromUtf8(dialog.title));
+    setWindowIcon(QIcon(ImagePath("icon", res::IDI_APP)));
+    s_instance = this;
+}
+
+CMainDlg::~CMainDlg() {
+    if (!m_destroyed)
+        OnDestroy();
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+QWidget* CMainDlg::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+void CMainDlg::ReportToDebugger(const std::string& report) {
+    platform::OutputDebugString(report);
+}
+
+int CMainDlg::DoModal() {
+    OnInitDialog();
+    int code = m_endCode;
+    if (!m_endRequested) {
+        m_inModalLoop = true;
+        show();
+        code = exec();
+        m_inModalLoop = false;
+    }
+    if (!m_destroyed)
+        OnDestroy();
+    return code;
+}
+
+void CMainDlg::EndDialog(int code) {
+    m_endRequested = true;
+    m_endCode = code;
+    if (m_inModalLoop)
+        done(code);
+}
+
+void CMainDlg::CreateMenuBar() {
+    m_pMainMenu = new QMenuBar(this);
+    QMenu* file = m_pMainMenu->addMenu(QStringLiteral("录音文件"));
+    m_commands[res::ID_FILE_NEW] = file->addAction(QStringLiteral("新建"));
+    m_commands[res::ID_FILE_OPEN] = file->addAction(QStringLiteral("打开"));
+    m_commands[res::ID_FILE_SAVE] = file->addAction(QStringLiteral("保存"));
+    m_commands[res::ID_FILE_SAVE_AS] = file->addAction(QStringLiteral("保存为"));
+    file->addSeparator();
+    m_commands[res::ID_INSTRUCTIONS] = file->addAction(QStringLiteral("使用说明"));
+    QMenu* maker = m_pMainMenu->addMenu(QStringLiteral("岚桥科技"));
+    m_commands[res::ID_WEB_SITE] =
+        maker->addAction(QStringLiteral("进入网站 ") + FromUtf8(res::kSiteHost));
+    m_commands[res::ID_EMAIL] = maker->addAction(QStringLiteral("Email: ") + FromUtf8(res::kEmail));
+    m_pMainMenu->adjustSize();
+}
+
+void CMainDlg::BindControls() {
+    auto bind = [this](auto*& member, int id) {
+        member = qobject_cast<std::remove_reference_t<decltype(member)>>(Control(id));
+        Q_ASSERT(member != nullptr);
+    };
+    bind(m_announcement, res::IDC_ANNOUNCEMENT);
+    bind(m_volumeSlider, res::IDC_VOLUME);
+    bind(m_pitchSlider, res::IDC_PITCH);
+    bind(m_banner, res::IDC_BANNER);
+    bind(m_noteRangeCombo, res::IDC_NOTE_RANGE);
+    bind(m_progress, res::IDC_PROGRESS);
+    bind(m_stopButton, res::IDC_STOP);
+    bind(m_recordButton, res::IDC_RECORD);
+    bind(m_playButton, res::IDC_PLAY);
+    bind(m_outputCombo, res::IDC_OUTPUT_PORT);
+    bind(m_inputCombo, res::IDC_INPUT_PORT);
+    bind(m_list, res::IDC_MESSAGE_LIST);
+    bind(m_instrumentCombo, res::IDC_INSTRUMENT);
+    bind(m_piano, res::IDC_PIANO);
+}
+
+CMainDlg::BOOL CMainDlg::OnInitDialog() {
+    // 1. The controls of template 102 under the menu bar, bound to their members.
+    CreateMenuBar();
+    const res::DialogTemplate& dialog = res::MainDialogTemplate();
+    m_client = new QWidget(this);
+    m_client->setGeometry(0, m_pMainMenu->height(), res::DialogUnitsToPixels(dialog.width),
+                          res::DialogUnitsToPixels(dialog.height));
+    m_controls = BuildControls(m_client, dialog);
+    BindControls();
+    resize(res::DialogUnitsToPixels(dialog.width),
+           m_pMainMenu->height() + res::DialogUnitsToPixels(dialog.height));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // 2. The system-menu item: the window manager owns the system menu here, so the
+    //    "About" command lives with the menu commands.
+    // 3. The menu bar is m_pMainMenu (created above).
+    // 4. Icons: set on the window at construction.
+
+    // 5. Music start. On failure steps 6 to 11 are skipped and the dialog ends once start-up
+    //    is over.
+    const bool musicStarted = InitDirectMusic();
+    if (!musicStarted) {
+        EndDialog(0);
+    } else {
+        // 6. Ports, loader, lists, receiver, notification and thru.
+        InitMusicPorts();
+        // 7. Piano: five octaves of unit 5 from note 36, played through the dialog.
+        // 8. Instrument list in General MIDI mode.
+        if (m_bDlsPort == 0)
+            FillGMInstrumentList();
+        // 9. Message list, 10. buttons and pictures, 11. playback wake-up event.
+        m_playButton->setEnabled(false);
+        m_stopButton->setEnabled(false);
+        m_playButton->setIcon(QIcon(ImagePath("icon", res::IDI_PLAY)));
+        m_stopButton->setIcon(QIcon(ImagePath("icon", res::IDI_STOP)));
+        m_recordButton->setIcon(QIcon(ImagePath("icon", res::IDI_RECORD)));
+        m_commands[res::ID_FILE_SAVE]->setEnabled(false);
+        m_hStopEvent = true;
+    }
+
+    // 12. Key-bed device.
+    m_nDeviceIndex = 0;
+    m_bDeviceOpen = false;
+    setWindowTitle(FromUtf8(res::kTitleNoDevice));
+
+    // 13. Pitch slider: -1 .. 1 around the transpose base 36.
+    m_pitchSlider->setRange(-1, 1);
+    m_pitchSlider->setTickInterval(1);
+    m_pitchSlider->setValue(0);
+    m_nTransposeBase = 36;
+    // 14. Volume slider: 0 .. 10, top is full volume.
+    m_volumeSlider->setRange(0, 10);
+    m_volumeSlider->setTickInterval(1);
+    m_volumeSlider->setInvertedAppearance(true);
+
+    // 15. Mixer, 16. key-bed scan, 17. links, 18. announcement.
+
+    // 19. The window size at the end of start-up, position kept.
+    setFixedSize(kStartupSize);
+    return 1;
+}
+
+bool CMainDlg::InitDirectMusic() {
+    try {
+        m_services.music.Initialize(reinterpret_cast<pm::WindowHandle>(winId()), nullptr);
+        return true;
+    } catch (const CDMusicException& e) {
+        CDMusicException copy = e;
+        m_services.prompts.ShowMessage(res::kCannotInitializeSynth, {}, PromptIcon::None);
+        ReportToDebugger(copy.GetReport());
+        return false;
+    }
+}
+
+void CMainDlg::InitMusicPorts() {
+    try {
+        m_services.outputPort.Initialize(m_services.music);
+        FillPortLists();
+    } catch (const CDMusicException& e) {
+        CDMusicException copy = e;
+        if (copy.GetCode() != -1) {
+            m_services.prompts.ShowMessage(res::kPortInitError, {}, PromptIcon::None);
+            ShutdownAndClose();
+        }
+        ReportToDebugger(copy.GetReport());
+    }
+}
+
+void CMainDlg::FillPortLists() {
+    const DWORD outputs = m_services.outputPort.GetNumPorts();
+    for (DWORD k = 1; k <= outputs; ++k) {
+        musicport::PortInfo info{};
+        m_services.outputPort.GetPortInfo(k, &info);
+        m_outputCombo->addItem(QString::fromUtf8(info.szPortDescription),
+                               QVariant::fromValue<uint>(info.dwFlags));
+        if (k != 1)
+            continue;
+        m_services.outputPort.SetPortParams(0, 0, 1, info.dwEffectFlags, 44100);
+        m_services.outputPort.ActivatePort(&info, 32);
+        m_nOutputPortIndex = 0;
+        m_outputCombo->setCurrentIndex(0);
+        if (kCollectionsAvailable && (info.dwFlags & (pm::DMUS_PC_DLS | pm::DMUS_PC_DLS2))) {
+            m_bDlsPort = 1;
+            FillDLSInstrumentList();
+        }
+    }
+}
+
+void CMainDlg::FillGMInstrumentList() {
+    for (int program = 0; program < 128; ++program)
+        m_instrumentCombo->addItem(FromUtf8(GetGMProgramName(program)));
+    m_instrumentCombo->setCurrentIndex(0);
+}
+
+void CMainDlg::FillDLSInstrumentList() {
+    // Listing the default collection's instruments needs the collection loader; see
+    // kCollectionsAvailable.
+}
+
+void CMainDlg::OnSelchangeInstrument() {
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    const int selection = m_instrumentCombo->currentIndex();
+    const BYTE program = selection < 0 ? BYTE{255} : BYTE(selection);
+    try {
+        m_services.outputPort.SendMidiMsg(MakeMidiMsg(0xC0, 0, program, 0), 0);
+    } catch (const CDMusicException& e) {
+        CDMusicException copy = e;
+        ReportToDebugger(copy.GetReport());
+    }
+}
+
+void CMainDlg::ShutdownAndClose() {
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    try {
+        // 1. All Notes Off on channel 0 first, so nothing keeps sounding after the window.
+        m_services.outputPort.SendMidiMsg(MakeMidiMsg(0xB0, 0, 123, 0), 0);
+        // 2-3. Unload the collection and the instrument (with the collection loader).
+        // 4. Close the playback wake-up event.
+        m_hStopEvent = false;
+        // 5-6. Break the thru connection and stop input notification (with the input port).
+    } catch (const CDMusicException& e) {
+        CDMusicException copy = e;
+        ReportToDebugger(copy.GetReport());
+    }
+    EndDialog(0);
+}
+
+void CMainDlg::OnClose() {
+    m_bClosing = 1;
+    ShutdownAndClose();
+}
+
+void CMainDlg::OnDestroy() {
+    m_destroyed = true;
+}
+
+bool CMainDlg::event(QEvent* e) {
+    // Every message of the dialog is handled under the performance lock, so no handler runs
+    // at the same time as the input or player thread's work on shared state.
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    return QDialog::event(e);
+}
+
+void CMainDlg::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    OnClose();
+}
+
+void CMainDlg::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Escape:
+            EndDialog(QDialog::Rejected);
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Enter presses the focused push button, otherwise it ends the dialog as OK.
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+                button->click();
+                return;
+            }
+            EndDialog(QDialog::Accepted);
+            return;
+        default:
+            QDialog::keyPressEvent(e);
+    }
+}
+
+}  // namespace app

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <map>
+
+#include "musicport/MidiMsg.h"
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class CMidiListCtrl;
+class CPianoCtrl;
+
+namespace musicport {
+class CDirectMusic;
+class COutputPort;
+}  // namespace musicport
+
+namespace app {
+
+class IUserPrompts;
+
+// The process-wide objects the main dialog drives. They are built before the dialog and
+// outlive it.
+struct MainServices {
+    musicport::CDirectMusic& music;
+    musicport::COutputPort& outputPort;
+    IUserPrompts& prompts;
+};
+
+// The main dialog: the whole user interface and the owner of the shared state. All of its
+// handlers run on the GUI thread.
+class CMainDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    using BYTE = musicport::BYTE;
+    using BOOL = musicport::BOOL;
+
+    explicit CMainDlg(MainServices services, QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    // The dialog of this process, for code that reaches it without an owner (listeners).
+    static CMainDlg* Instance() { return s_instance; }
+
+    // Runs OnInitDialog, then the modal loop unless start-up ended the dialog; then OnDestroy.
+    // Returns the end code.
+    int DoModal();
+    // Ends the dialog with `code`: at once in the modal loop, or when start-up returns.
+    void EndDialog(int code);
+
+    void ShutdownAndClose();
+    bool InitDirectMusic();
+    void InitMusicPorts();
+    void FillPortLists();
+    void FillGMInstrumentList();
+    void FillDLSInstrumentList();
+    void OnSelchangeInstrument();
+
+    // State the tests and the other parts of the program look at.
+    bool IsClosing() const { return m_bClosing != 0; }
+    bool IsDlsMode() const { return m_bDlsPort != 0; }
+    QWidget* Control(int id) const;
+    QMenuBar* MenuBar() const { return m_pMainMenu; }
+
+protected:
+    BOOL OnInitDialog();
+    void OnClose();
+    void OnDestroy();
+
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void CreateMenuBar();
+    void BindControls();
+    void ReportToDebugger(const std::string& report);
+
+    static CMainDlg* s_instance;
+
+    MainServices m_services;
+
+    // Members in the order of the dialog's member table.
+    int m_bClosing = 0;
+    int m_bStopRequested = 1;
+    int m_bDlsPort = 0;
+    int m_nOutputPortIndex = -1;
+    int m_nInputPortIndex = -1;
+    bool m_hStopEvent = false;  // the playback wake-up event exists
+    int m_bActivated = 0;
+    QString m_strAuthor;
+    QString m_strTitle;
+    QString m_strFilePath;
+    CPianoCtrl* m_piano = nullptr;
+    int m_nRecordState = 1;
+    unsigned m_nDeviceIndex = 0;
+    bool m_bDeviceOpen = false;
+    int m_nTransposeBase = 36;
+    QLabel* m_announcement = nullptr;
+    QSlider* m_volumeSlider = nullptr;
+    QSlider* m_pitchSlider = nullptr;
+    QLabel* m_banner = nullptr;
+    QComboBox* m_noteRangeCombo = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_recordButton = nullptr;
+    QPushButton* m_playButton = nullptr;
+    QComboBox* m_outputCombo = nullptr;
+    QComboBox* m_inputCombo = nullptr;
+    CMidiListCtrl* m_list = nullptr;
+    QComboBox* m_instrumentCombo = nullptr;
+    QMenuBar* m_pMainMenu = nullptr;
+
+    QWidget* m_client = nullptr;
+    std::map<int, QWidget*> m_controls;
+    std::map<int, QAction*> m_commands;
+    bool m_endRequested = false;
+    int m_endCode = 0;
+    bool m_inModalLoop = false;
+    bool m_destroyed = false;
+};
+
+}  // namespace app

@@ -1,0 +1,40 @@
+# Shared set-up of ./run and ./test: installs the missing Debian packages, then configures and
+# builds. Sourced, not run.
+
+TS_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+TS_PACKAGES=(
+    build-essential cmake ninja-build pkg-config ccache clang-format
+    qt6-base-dev libfluidsynth-dev librtmidi-dev libusb-1.0-0-dev libasound2-dev
+    libcurl4-openssl-dev libpulse-dev libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-wqy-microhei pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
+    xvfb xdotool x11-utils imagemagick jackd2 sox
+)
+
+ts_log() { printf '\033[1m==> %s\033[0m\n' "$*"; }
+
+ts_install_packages() {
+    local missing=()
+    local pkg
+    for pkg in "${TS_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    ts_log "Installing missing packages: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -q
+    # No recommends: the fluidsynth recommends would replace the small default SoundFont.
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# ts_build <build-dir> [extra cmake args...]
+ts_build() {
+    local dir="$1"
+    shift
+    ts_log "Configuring $dir"
+    cmake -S "$TS_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="${TS_BUILD_TYPE:-RelWithDebInfo}" "$@"
+    ts_log "Building $dir"
+    cmake --build "$dir" -j "$(nproc)"
+}

@@ -1,0 +1,59 @@
+# Starts and stops, by PID, the real servers the tests use: PulseAudio with a null sink and a
+# virtual X display. Sourced by ./test.
+
+TS_RUNTIME="${TS_RUNTIME:-$(mktemp -d /tmp/tunestead-test.XXXXXX)}"
+TS_PIDS=()
+
+ts_start_pulseaudio() {
+    export PULSE_RUNTIME_PATH="$TS_RUNTIME/pulse"
+    mkdir -p "$PULSE_RUNTIME_PATH"
+    pulseaudio -n --daemonize=yes --exit-idle-time=-1 --system=false \
+        --log-target="file:$PULSE_RUNTIME_PATH/log" \
+        -L "module-null-sink sink_name=nullsink rate=48000 channels=2" \
+        -L module-native-protocol-unix -L module-always-sink >/dev/null 2>&1 || true
+    export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
+    local i
+    for i in $(seq 50); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    if ! pactl info >/dev/null 2>&1; then
+        echo "PulseAudio did not start; see $PULSE_RUNTIME_PATH/log" >&2
+        return 1
+    fi
+    pactl set-default-sink nullsink
+    TS_PIDS+=("$(cat "$PULSE_RUNTIME_PATH/pid")")
+}
+
+ts_start_xvfb() {
+    local display
+    for display in $(seq 90 120); do
+        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+    done
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$TS_RUNTIME/xvfb.log" 2>&1 &
+    TS_PIDS+=("$!")
+    export TS_XVFB_DISPLAY=":$display"
+    local i
+    for i in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$display" ] && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start; see $TS_RUNTIME/xvfb.log" >&2
+    return 1
+}
+
+ts_stop_servers() {
+    local pid
+    for pid in "${TS_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${TS_PIDS[@]}"; do
+        for _ in $(seq 30); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -9 "$pid" 2>/dev/null || true
+    done
+    TS_PIDS=()
+    rm -rf "$TS_RUNTIME"
+}
