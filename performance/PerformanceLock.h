@@ -8,8 +8,7 @@ namespace performance {
 // the recorder, the message list's pending cells, the piano's octave pictures and output-port
 // sends. Recursive because a GUI handler that holds it may call code that takes it again.
 // Never wait for the GUI thread while holding it.
-inline std::recursive_mutex& PerformanceLock()
-{
+inline std::recursive_mutex& PerformanceLock() {
     static std::recursive_mutex lock;
     return lock;
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QTableView>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+#include "performance/MidiListTexts.h"
+
+namespace performance {
+
+class CMidiListModel;
+
+// The running list of notes played, newest row on top, coloured by the note's source.
+// AddMessage may be called on any thread: it only queues the row's cells under the performance
+// lock and posts one queued call per cell to the GUI thread, which applies the cells in queue
+// order. Everything else runs on the GUI thread.
+class CMidiListCtrl : public QTableView {
+    Q_OBJECT
+
+public:
+    // Rows kept before the list empties itself: the row after the 1001st starts a new list.
+    static constexpr std::uint32_t kMaxRowsBeforeClear = 1000;
+    static constexpr int kColumnWidth = 130;
+
+    explicit CMidiListCtrl(QWidget* parent = nullptr);
+    ~CMidiListCtrl() override;
+
+    // Any thread. Queues one row (note, velocity, source tag) for the GUI thread; never waits
+    // for it. Returns TRUE.
+    BOOL AddMessage(BYTE note, BYTE velocity, int source);
+
+    // GUI thread. Empties the list at once; cells still queued are applied afterwards. Leaves
+    // the row counter as it is.
+    void DeleteAllItems();
+
+    // GUI thread. Applies the oldest queued cell, if any; each queued call made by AddMessage
+    // ends here.
+    void ApplyPendingCell();
+
+    // GUI thread: the rows shown.
+    int GetItemCount() const;
+    QString GetItemText(int item, int subItem) const;
+    QColor GetItemColor(int item) const;
+
+    // Any thread: cells queued and not yet applied.
+    std::size_t GetPendingCount() const;
+
+private:
+    struct PendingCell {
+        enum class Kind { DeleteAll, Insert, Set };
+        Kind kind = Kind::Set;
+        int column = 0;
+        QString text;
+    };
+
+    void QueueCell(PendingCell cell);
+
+    CMidiListModel* m_model;  // owned through Qt parenting
+    // Guarded by the performance lock.
+    std::deque<PendingCell> m_pendingCells;
+    // Rows added since the last automatic clear; guarded by the performance lock.
+    std::uint32_t m_rowCounter = 0;
+};
+
+}  // namespace performance

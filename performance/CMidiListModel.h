@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <deque>
+
+#include "performance/MidiListTexts.h"
+
+namespace performance {
+
+// Rows of the message list, newest first. GUI thread only: CMidiListCtrl feeds it from its
+// queue of pending cells.
+class CMidiListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    explicit CMidiListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Inserts a row on top whose column 0 holds `text` and the other columns are empty.
+    void InsertTopRow(const QString& text);
+    // Sets one cell of the top row; returns false (and changes nothing) when there is no row.
+    bool SetTopCell(int column, const QString& text);
+    void DeleteAllItems();
+
+    // Colour of a row, from its hidden source cell.
+    QColor RowColor(int row) const;
+
+private:
+    std::deque<MidiRowTexts> m_rows;
+};
+
+}  // namespace performance
