@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <mutex>
+
+#include "platform/ch341/Ch341Error.h"
+#include "platform/ch341/ICh341Device.h"
+
+namespace platform::ch341 {
+
+// A CH341 with a key matrix of 8 rows and 9 columns wired as the key bed is: row r on line
+// 0, 1, 2, 3, 14, 15, 16 or 17, column c on line 4 + c (c < 8) or 13 (c = 8). Lines read as
+// the chip would: an output line reads its driven level, an input line is pulled high unless
+// a closed switch joins it to a row line driven low; bit 12 and bits 16-22 and 24-31 read 0,
+// bit 23 (SDA, pulled up) reads 1. Only index 0 exists. Tests and the headless program use
+// it; every call is thread-safe, and the notification runs on the thread that plugs.
+class SimulatedKeyBed final : public ICh341Device {
+public:
+    static constexpr int kRows = 8;
+    static constexpr int kColumns = 9;
+    static constexpr int kKeys = kRows * kColumns;
+    static constexpr std::array<int, kRows> kRowLines{0, 1, 2, 3, 14, 15, 16, 17};
+    static constexpr std::array<int, kColumns> kColumnLines{4, 5, 6, 7, 8, 9, 10, 11, 13};
+    // Lines GetInput reports: 0-11, 13-15 and 23.
+    static constexpr DWORD kReadableLines = 0x0080EFFF;
+    // Direction after power-up or InitParallel: lines 14-19 outputs.
+    static constexpr DWORD kDefaultDirection = 0x000FC000;
+
+    explicit SimulatedKeyBed(bool present = true);
+
+    // The matrix, by key index (9 x row + column) or by row and column.
+    void Press(int key);
+    void Release(int key);
+    void SetSwitch(int row, int column, bool closed);
+    bool IsClosed(int key) const;
+
+    // Plugging makes the device present and fires CH341_DEVICE_ARRIVAL; unplugging drops the
+    // open handle and fires CH341_DEVICE_REMOVE. Notify fires any code without a state change.
+    void Plug();
+    void Unplug();
+    void Notify(ULONG code);
+    bool IsPresent() const;
+    bool IsOpen() const;
+
+    // Failure injection: opens fail while set; the next `count` reads fail (-1: all reads).
+    void SetOpenFails(bool fails);
+    void FailReads(int count);
+
+    // The levels GetInput would report now.
+    DWORD LineLevels() const;
+    DWORD Direction() const;
+    DWORD Data() const;
+    ULONG Mode() const;
+    int SetOutputCalls() const;
+    int GetInputCalls() const;
+    Ch341Error LastError() const;
+
+    bool SetDeviceNotify(ULONG index, NotifyRoutine routine) override;
+    bool OpenDevice(ULONG index) override;
+    void CloseDevice(ULONG index) override;
+    bool InitParallel(ULONG index, ULONG mode) override;
+    bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override;
+    bool GetInput(ULONG index, DWORD* word) override;
+
+private:
+    DWORD LineLevelsLocked() const;
+    bool UsableLocked(ULONG index);
+
+    mutable std::mutex mutex_;
+    std::array<bool, kKeys> closed_{};
+    bool present_;
+    bool open_ = false;
+    bool openFails_ = false;
+    int failReads_ = 0;
+    DWORD direction_ = kDefaultDirection;
+    DWORD data_ = 0xFFFFFFFF;
+    ULONG mode_ = 0;
+    int setOutputCalls_ = 0;
+    int getInputCalls_ = 0;
+    Ch341Error lastError_ = Ch341Error::None;
+
+    std::mutex notifyMutex_;  // held while the routine runs, as the USB driver does
+    NotifyRoutine notify_;
+};
+
+}  // namespace platform::ch341
