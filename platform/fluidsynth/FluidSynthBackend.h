@@ -1,0 +1,79 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/music/IPortBackend.h"
+
+namespace platform::fluidsynth {
+
+class Renderer;
+class SynthCore;
+
+// The built-in software synthesizer: one output port played by FluidSynth with a General
+// MIDI SoundFont, its sound going out through one of FluidSynth's audio drivers.
+//
+// For tests and tools the backend runs offline: with an empty driver list, activation loads
+// the SoundFont and opens no audio output, and LastPortRenderer() renders the synth of the
+// most recently created port on demand:
+//
+//     FluidSynthBackend::Options options;
+//     options.audioDrivers.clear();
+//     FluidSynthBackend backend(options);
+//     ... CreatePort, Activate(TRUE), PlayBuffer ...
+//     std::vector<float> stereo = backend.LastPortRenderer()->Render(44100);
+//
+// Used on one thread (the music object's).
+class FluidSynthBackend final : public music::IPortBackend {
+public:
+    struct Options {
+        // FluidSynth audio drivers, tried in this order at activation; empty: none (offline).
+        std::vector<std::string> audioDrivers{"pulseaudio", "alsa", "jack"};
+        std::string soundFontPath{"/usr/share/sounds/sf2/default-GM.sf2"};
+        // 64 frames x 3 periods keeps a note-on within about 10 ms of the audio server.
+        int periodSize = 64;
+        int periods = 3;
+    };
+
+    // {5B0F6C1E-3A7D-4E52-9C1B-7D2E84A3F016}: the port's identifier, fixed across runs.
+    static constexpr music::GUID kPortGuid{
+        0x5B0F6C1E, 0x3A7D, 0x4E52, {0x9C, 0x1B, 0x7D, 0x2E, 0x84, 0xA3, 0xF0, 0x16}};
+    static constexpr char kDescription[] = "Tunestead built-in synthesizer (FluidSynth)";
+    static constexpr int kDefaultSampleRate = 44100;
+
+    FluidSynthBackend();
+    explicit FluidSynthBackend(Options options);
+    ~FluidSynthBackend() override;
+
+    void ListPorts(std::vector<music::DMUS_PORTCAPS>& ports) override;
+    // Creates the synthesizer with the asked voices, channel groups, effects and sample rate
+    // (each within the port's limits, 44100 Hz when no rate is asked) and writes what it
+    // granted back into `params`, flagging every field as valid.
+    music::HRESULT CreatePort(const music::GUID& portGuid, music::DMUS_PORTPARAMS8* params,
+                              std::unique_ptr<music::IMusicPort>* port) override;
+
+    // Renderer of the most recently created port's synth; null before the first CreatePort.
+    std::shared_ptr<Renderer> LastPortRenderer() const;
+
+    const Options& GetOptions() const { return options_; }
+
+private:
+    struct Limits {
+        int maxVoices = 256;
+        int maxChannelGroups = 16;
+        int maxAudioChannels = 2;
+        int minSampleRate = 8000;
+        int maxSampleRate = 96000;
+    };
+    static Limits ReadLimits();
+    music::DMUS_PORTCAPS Caps() const;
+
+    Options options_;
+    Limits limits_;
+    mutable std::mutex lastMutex_;
+    std::weak_ptr<SynthCore> lastCore_;
+};
+
+}  // namespace platform::fluidsynth

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/music/Types.h"
+
+// FluidSynth's opaque types, declared here so that users of this header need no
+// <fluidsynth.h>.
+struct _fluid_hashtable_t;
+struct _fluid_synth_t;
+struct _fluid_audio_driver_t;
+
+namespace platform::fluidsynth {
+
+// The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded
+// SoundFont. Shared (shared_ptr) by the port, its effects control and an offline renderer,
+// so none of them outlives the synth it talks to. FluidSynth's API is thread-safe; the driver
+// state is guarded by one mutex.
+class SynthCore {
+public:
+    struct Config {
+        int sampleRate = 44100;
+        int voices = 256;
+        int midiChannels = 16;
+        int periodSize = 64;
+        int periods = 3;
+        bool reverb = true;
+        bool chorus = true;
+    };
+
+    // Creates settings and synthesizer; null with `*result` set on failure.
+    static std::shared_ptr<SynthCore> Create(const Config& config, music::HRESULT* result);
+    ~SynthCore();
+    SynthCore(const SynthCore&) = delete;
+    SynthCore& operator=(const SynthCore&) = delete;
+
+    // Loads the SoundFont once; later calls return S_OK at once.
+    music::HRESULT LoadSoundFont(const std::string& path);
+    // Starts the first driver of `drivers` that opens (tried in order); S_OK if one runs
+    // already. An empty list starts nothing: the synth is then rendered with Render().
+    music::HRESULT StartAudio(const std::vector<std::string>& drivers);
+    // Stops the audio driver (if any) and silences every voice.
+    void StopAudio();
+    bool AudioRunning() const;
+
+    // Renders `frames` stereo frames, interleaved left/right. Refused (empty result) while an
+    // audio driver plays the synth: the driver's thread owns the rendering then.
+    std::vector<float> Render(std::size_t frames);
+
+    void SetEffects(music::DWORD effects);
+    music::DWORD Effects() const { return effects_.load(); }
+
+    _fluid_synth_t* Synth() const { return synth_.get(); }
+    int SampleRate() const { return sampleRate_; }
+    int MidiChannels() const { return midiChannels_; }
+    int PeriodSize() const { return periodSize_; }
+    int Periods() const { return periods_; }
+
+private:
+    struct SettingsDeleter {
+        void operator()(_fluid_hashtable_t* settings) const;
+    };
+    struct SynthDeleter {
+        void operator()(_fluid_synth_t* synth) const;
+    };
+    struct DriverDeleter {
+        void operator()(_fluid_audio_driver_t* driver) const;
+    };
+
+    SynthCore() = default;
+
+    // Destroyed bottom-up: the driver stops before the synth goes, the settings go last.
+    std::unique_ptr<_fluid_hashtable_t, SettingsDeleter> settings_;
+    std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
+    mutable std::mutex driverMutex_;
+    std::unique_ptr<_fluid_audio_driver_t, DriverDeleter> driver_;
+    int soundFontId_ = -1;
+    int sampleRate_ = 44100;
+    int midiChannels_ = 16;
+    int periodSize_ = 64;
+    int periods_ = 3;
+    std::atomic<music::DWORD> effects_{0};
+};
+
+}  // namespace platform::fluidsynth
