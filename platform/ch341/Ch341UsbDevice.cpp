@@ -25,6 +25,12 @@ bool Ch341UsbDevice::IsCh341(const UsbDeviceInfo& device) {
     if (device.vendorId == kVendorId && device.productId == kProductId) {
         return true;
     }
+    // The same chip family strapped as a serial adapter shows the same interface triple,
+    // but it has no parallel mode: never take a USB-serial cable for the key bed.
+    if (device.vendorId == kVendorId &&
+        (device.productId == 0x7523 || device.productId == 0x5523 || device.productId == 0x7522)) {
+        return false;
+    }
     return device.hasInterface0 && device.interfaceClass == 0xFF &&
            device.interfaceSubClass == 0x01 && device.interfaceProtocol == 0x02;
 }

@@ -1,0 +1,110 @@
+#include "platform/ch341/SimulatedKeyBed.h"
+
+#include <gtest/gtest.h>
+
+namespace platform::ch341 {
+namespace {
+
+constexpr ULONG kDirection = 0xFC00F;
+
+DWORD Read(SimulatedKeyBed& bed) {
+    DWORD word = 0;
+    EXPECT_TRUE(bed.GetInput(0, &word));
+    return word;
+}
+
+class SimulatedKeyBedTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bed.OpenDevice(0));
+        ASSERT_TRUE(bed.InitParallel(0, 2));
+    }
+    // Drives `rowLine` low and every other output high, as one scan step does.
+    void SelectLine(int rowLine) {
+        ASSERT_TRUE(bed.SetOutput(0, 0xFF, kDirection, ~(1U << rowLine)));
+    }
+
+    SimulatedKeyBed bed;
+};
+
+TEST_F(SimulatedKeyBedTest, OpenMatrixReadsColumnsHighAndOutputsAsDriven) {
+    SelectLine(0);
+    // Columns 4-11 and 13 high, row line 0 low, lines 1-3 and 14-15 high, 12 reads 0, SDA 1.
+    EXPECT_EQ(Read(bed), 0x0080EFFEU);
+}
+
+TEST_F(SimulatedKeyBedTest, ClosedSwitchPullsItsColumnLowOnlyWhileItsRowIsSelected) {
+    struct Case {
+        int row;
+        int column;
+        int selectedLine;
+        DWORD lowLine;  // 0: nothing pulled low beyond the row line
+    };
+    const Case cases[] = {
+        {0, 0, 0, 1U << 4},   {2, 8, 2, 1U << 13}, {5, 3, 15, 1U << 7}, {7, 8, 17, 1U << 13},
+        {6, 7, 16, 1U << 11}, {3, 8, 2, 0},        {4, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        bed.SetSwitch(c.row, c.column, true);
+        SelectLine(c.selectedLine);
+        const DWORD idle = 0x0080EFFFU & ~(1U << c.selectedLine);
+        EXPECT_EQ(Read(bed), idle & ~c.lowLine) << "row " << c.row << " column " << c.column;
+        bed.SetSwitch(c.row, c.column, false);
+        EXPECT_EQ(Read(bed), idle);
+    }
+}
+
+TEST_F(SimulatedKeyBedTest, KeyIndexIsNineTimesRowPlusColumn) {
+    bed.Press(48);  // row 5, column 3
+    EXPECT_TRUE(bed.IsClosed(48));
+    SelectLine(15);
+    EXPECT_EQ(Read(bed) & (1U << 7), 0U);
+    bed.Release(48);
+    EXPECT_FALSE(bed.IsClosed(48));
+}
+
+TEST_F(SimulatedKeyBedTest, EnableFlagsApplyOnlyTheirPartOfTheWords) {
+    // Only D0-D7 data: the row line 14 is still an output driven high from before.
+    ASSERT_TRUE(bed.SetOutput(0, 0x04, 0xFFFFFFFF, 0x00000000));
+    EXPECT_EQ(bed.Data() & 0xFF, 0U);
+    EXPECT_EQ(bed.Data() & 0x4000, 0x4000U);
+    EXPECT_EQ(bed.Direction(), SimulatedKeyBed::kDefaultDirection);
+}
+
+TEST_F(SimulatedKeyBedTest, ReadsFailOnDemandAndWhenClosedWithADefinedWord) {
+    bed.FailReads(1);
+    DWORD word = 0;
+    EXPECT_FALSE(bed.GetInput(0, &word));
+    EXPECT_EQ(word, CH341_INPUT_UNKNOWN);
+    EXPECT_TRUE(bed.GetInput(0, &word));
+
+    bed.CloseDevice(0);
+    word = 0;
+    EXPECT_FALSE(bed.GetInput(0, &word));
+    EXPECT_EQ(word, CH341_INPUT_UNKNOWN);
+    EXPECT_FALSE(bed.SetOutput(0, 0xFF, kDirection, ~1U));
+}
+
+TEST(SimulatedKeyBedPlug, PlugAndUnplugNotifyAndGateOpening) {
+    SimulatedKeyBed bed(false);
+    std::vector<ULONG> codes;
+    bed.SetDeviceNotify(0, [&codes](ULONG code) { codes.push_back(code); });
+    EXPECT_FALSE(bed.OpenDevice(0));
+    bed.Plug();
+    EXPECT_TRUE(bed.OpenDevice(0));
+    EXPECT_FALSE(bed.OpenDevice(1));
+    bed.Unplug();
+    EXPECT_FALSE(bed.IsOpen());
+    DWORD word = 0;
+    EXPECT_FALSE(bed.GetInput(0, &word));
+    bed.Notify(65);
+    bed.Plug();
+    bed.SetOpenFails(true);
+    EXPECT_FALSE(bed.OpenDevice(0));
+    bed.SetDeviceNotify(0, nullptr);
+    bed.Unplug();
+    EXPECT_EQ(codes, (std::vector<ULONG>{3, 0, 65, 3}));
+}
+
+}  // namespace
+}  // namespace platform::ch341
