@@ -1,0 +1,601 @@
+#include "platform/music/fake/FakeMusicSystem.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+
+#include "platform/music/EventBuffer.h"
+#include "platform/music/ResultCodes.h"
+
+namespace platform::music::fake {
+
+// Everything a system shares with the objects it makes; kept alive by each of them.
+struct FakeState {
+    mutable std::mutex mutex;
+    std::vector<std::string> log;
+    std::map<std::string, HRESULT, std::less<>> failures;
+    std::vector<std::unique_ptr<FakePort>> ports;
+    std::map<const FakePort*, std::map<std::string, HRESULT, std::less<>>> portFailures;
+
+    // Appends to the log and returns the scripted result of `call` (port first, then system).
+    // The caller holds the mutex.
+    HRESULT Record(std::string entry, std::string_view call, const FakePort* port = nullptr) {
+        log.push_back(std::move(entry));
+        if (port != nullptr) {
+            const auto& own = portFailures[port];
+            if (const auto it = own.find(call); it != own.end())
+                return it->second;
+        }
+        if (const auto it = failures.find(call); it != failures.end())
+            return it->second;
+        return S_OK;
+    }
+};
+
+namespace {
+
+std::string Format(const char* format, auto... args) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
+void SetDescription(DMUS_PORTCAPS& caps, std::u16string_view text) {
+    caps.wszDescription.fill(u'\0');
+    const std::size_t n = std::min(text.size(), caps.wszDescription.size() - 1);
+    std::copy_n(text.begin(), n, caps.wszDescription.begin());
+}
+
+// Names are test data in ASCII; each byte becomes one code unit.
+std::u16string Widen(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+}  // namespace
+
+class FakeClock final : public IReferenceClock {
+public:
+    FakeClock(std::shared_ptr<FakeState> state, FakePort& port)
+        : state_(std::move(state)), port_(port) {}
+    HRESULT GetTime(REFERENCE_TIME* time) override;
+
+private:
+    std::shared_ptr<FakeState> state_;
+    FakePort& port_;
+};
+
+class FakeKsControl final : public IKsControl {
+public:
+    FakeKsControl(std::shared_ptr<FakeState> state, FakePort& port)
+        : state_(std::move(state)), port_(port) {}
+    HRESULT KsProperty(const KSPROPERTY* property, ULONG propertyLength, void* data,
+                       ULONG dataLength, ULONG* bytesReturned) override;
+
+private:
+    std::shared_ptr<FakeState> state_;
+    FakePort& port_;
+};
+
+namespace {
+
+class FakeDownload final : public IPortDownload {};
+
+class FakeBuffer final : public IMusicBuffer {
+public:
+    FakeBuffer(std::shared_ptr<FakeState> state, DWORD capacity)
+        : state_(std::move(state)), events_(capacity) {}
+
+    HRESULT PackStructured(REFERENCE_TIME time, DWORD channelGroup, DWORD message) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record(
+                Format("PackStructured(%u,0x%08x)", channelGroup, message), "PackStructured");
+            if (Failed(hr))
+                return hr;
+        }
+        return events_.PackStructured(time, channelGroup, message);
+    }
+    HRESULT PackUnstructured(REFERENCE_TIME time, DWORD channelGroup, DWORD length,
+                             const BYTE* data) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record(
+                Format("PackUnstructured(%u,%u)", channelGroup, length), "PackUnstructured");
+            if (Failed(hr))
+                return hr;
+        }
+        return events_.PackUnstructured(time, channelGroup, length, data);
+    }
+    HRESULT Flush() override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record("Flush", "Flush");
+            if (Failed(hr))
+                return hr;
+        }
+        return events_.Flush();
+    }
+    HRESULT ResetReadPtr() override { return events_.ResetReadPtr(); }
+    HRESULT GetNextEvent(REFERENCE_TIME* time, DWORD* channelGroup, DWORD* length,
+                         const BYTE** data) override {
+        return events_.GetNextEvent(time, channelGroup, length, data);
+    }
+    DWORD GetMaxBytes() const override { return events_.GetMaxBytes(); }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    EventBuffer events_;
+};
+
+}  // namespace
+
+class FakeMusicPort final : public IMusicPort {
+public:
+    FakeMusicPort(std::shared_ptr<FakeState> state, FakePort& port)
+        : state_(std::move(state)), port_(port) {}
+    ~FakeMusicPort() override {
+        std::lock_guard lock(state_->mutex);
+        state_->log.push_back("ReleasePort(" + port_.name_ + ")");
+        --port_.openCount_;
+        if (active_)
+            --port_.activeCount_;
+    }
+
+    HRESULT Activate(BOOL active) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call(Format("Activate(%s,%d)", port_.name_.c_str(), active ? 1 : 0),
+                                active ? "Activate" : "Deactivate");
+        if (Failed(hr))
+            return hr;
+        const bool wanted = active != FALSE;
+        if (wanted != active_) {
+            port_.activeCount_ += wanted ? 1 : -1;
+            active_ = wanted;
+        }
+        return S_OK;
+    }
+    HRESULT GetCaps(DMUS_PORTCAPS* caps) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("GetCaps(" + port_.name_ + ")", "GetCaps");
+        if (Failed(hr))
+            return hr;
+        if (caps == nullptr)
+            return E_POINTER;
+        if (caps->dwSize != sizeof(DMUS_PORTCAPS))
+            return E_INVALIDARG;
+        *caps = port_.caps_;
+        return S_OK;
+    }
+    HRESULT GetLatencyClock(std::shared_ptr<IReferenceClock>* clock) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("GetLatencyClock(" + port_.name_ + ")", "GetLatencyClock");
+        if (Failed(hr))
+            return hr;
+        if (clock == nullptr)
+            return E_POINTER;
+        *clock = std::make_shared<FakeClock>(state_, port_);
+        return S_OK;
+    }
+    HRESULT PlayBuffer(IMusicBuffer& buffer) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = Call("PlayBuffer(" + port_.name_ + ")", "PlayBuffer");
+            if (Failed(hr))
+                return hr;
+        }
+        // Read the events outside the lock: the buffer may be a fake one that logs.
+        std::vector<DWORD> shorts;
+        std::vector<std::vector<BYTE>> longs;
+        buffer.ResetReadPtr();
+        DWORD length = 0;
+        const BYTE* data = nullptr;
+        while (buffer.GetNextEvent(nullptr, nullptr, &length, &data) == S_OK) {
+            const BYTE* bytes = data;
+            if (length >= 1 && length <= 3 && ShortMessageLength(bytes[0]) == length) {
+                DWORD message = 0;
+                for (DWORD i = 0; i < length; ++i)
+                    message |= DWORD{bytes[i]} << (8 * i);
+                shorts.push_back(message);
+            } else {
+                longs.emplace_back(bytes, bytes + length);
+            }
+        }
+        std::lock_guard lock(state_->mutex);
+        port_.played_.insert(port_.played_.end(), shorts.begin(), shorts.end());
+        for (auto& event : longs)
+            port_.playedLong_.push_back(std::move(event));
+        return S_OK;
+    }
+    HRESULT QueryKsControl(std::shared_ptr<IKsControl>* control) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryKsControl(" + port_.name_ + ")", "QueryKsControl");
+        if (Failed(hr))
+            return hr;
+        if (control == nullptr)
+            return E_POINTER;
+        if (!port_.ksControl_)
+            return E_NOINTERFACE;
+        *control = std::make_shared<FakeKsControl>(state_, port_);
+        return S_OK;
+    }
+    HRESULT QueryPortDownload(std::shared_ptr<IPortDownload>* download) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryPortDownload(" + port_.name_ + ")", "QueryPortDownload");
+        if (Failed(hr))
+            return hr;
+        if (download == nullptr)
+            return E_POINTER;
+        const bool dls = (port_.caps_.dwFlags & (DMUS_PC_DLS | DMUS_PC_DLS2)) != 0;
+        if (!port_.download_ || !dls)
+            return E_NOINTERFACE;
+        *download = std::make_shared<FakeDownload>();
+        return S_OK;
+    }
+    HRESULT Compact() override {
+        std::lock_guard lock(state_->mutex);
+        return Call("Compact(" + port_.name_ + ")", "Compact");
+    }
+    HRESULT GetChannelPriority(DWORD channelGroup, DWORD channel, DWORD* priority) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr =
+            Call(Format("GetChannelPriority(%s,%u,%u)", port_.name_.c_str(), channelGroup, channel),
+                 "GetChannelPriority");
+        if (Failed(hr))
+            return hr;
+        if (priority == nullptr)
+            return E_POINTER;
+        const auto it = priorities_.find({channelGroup, channel});
+        *priority = it == priorities_.end() ? 0 : it->second;
+        return hr;
+    }
+    HRESULT SetChannelPriority(DWORD channelGroup, DWORD channel, DWORD priority) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call(Format("SetChannelPriority(%s,%u,%u,%u)", port_.name_.c_str(),
+                                       channelGroup, channel, priority),
+                                "SetChannelPriority");
+        if (Succeeded(hr))
+            priorities_[{channelGroup, channel}] = priority;
+        return hr;
+    }
+    HRESULT GetRunningStats(DMUS_SYNTHSTATS8* stats) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("GetRunningStats(" + port_.name_ + ")", "GetRunningStats");
+        if (Failed(hr))
+            return hr;
+        if (stats == nullptr)
+            return E_POINTER;
+        if (stats->dwSize != sizeof(DMUS_SYNTHSTATS8))
+            return E_INVALIDARG;
+        stats->dwValidStats = DMUS_SYNTHSTATS_VOICES;
+        stats->dwVoices = DWORD(port_.played_.size());
+        return S_OK;
+    }
+    HRESULT GetFormat(WAVEFORMATEX* format, DWORD* formatSize, DWORD* bufferSize) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("GetFormat(" + port_.name_ + ")", "GetFormat");
+        if (Failed(hr))
+            return hr;
+        if (format == nullptr || formatSize == nullptr || bufferSize == nullptr)
+            return E_POINTER;
+        *format = WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+        *formatSize = sizeof(WAVEFORMATEX);
+        *bufferSize = 4096;
+        return S_OK;
+    }
+    HRESULT GetNumChannelGroups(DWORD* count) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("GetNumChannelGroups(" + port_.name_ + ")", "GetNumChannelGroups");
+        if (Failed(hr))
+            return hr;
+        if (count == nullptr)
+            return E_POINTER;
+        *count = channelGroups_;
+        return S_OK;
+    }
+    HRESULT SetNumChannelGroups(DWORD count) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call(Format("SetNumChannelGroups(%s,%u)", port_.name_.c_str(), count),
+                                "SetNumChannelGroups");
+        if (Succeeded(hr))
+            channelGroups_ = count;
+        return hr;
+    }
+
+private:
+    HRESULT Call(std::string entry, std::string_view call) {
+        return state_->Record(std::move(entry), call, &port_);
+    }
+
+    std::shared_ptr<FakeState> state_;
+    FakePort& port_;
+    bool active_ = false;
+    DWORD channelGroups_ = 1;
+    std::map<std::pair<DWORD, DWORD>, DWORD> priorities_;
+};
+
+class FakeMusic final : public IMusic {
+public:
+    explicit FakeMusic(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
+
+    HRESULT SetDirectSound(void* /*soundObject*/, WindowHandle /*window*/) override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("SetDirectSound", "SetDirectSound");
+    }
+    HRESULT EnumPort(DWORD index, DMUS_PORTCAPS* caps) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("EnumPort(%u)", index), "EnumPort");
+        if (Failed(hr))
+            return hr;
+        if (caps == nullptr)
+            return E_POINTER;
+        if (caps->dwSize != sizeof(DMUS_PORTCAPS))
+            return E_INVALIDARG;
+        if (index >= state_->ports.size())
+            return S_FALSE;
+        *caps = state_->ports[index]->caps_;
+        return S_OK;
+    }
+    HRESULT CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
+                       std::unique_ptr<IMusicPort>* port) override {
+        std::lock_guard lock(state_->mutex);
+        const auto found =
+            std::find_if(state_->ports.begin(), state_->ports.end(),
+                         [&](const auto& p) { return p->caps_.guidPort == portGuid; });
+        if (found == state_->ports.end()) {
+            const HRESULT hr = state_->Record("CreatePort(?)", "CreatePort");
+            return Failed(hr) ? hr : E_INVALIDARG;
+        }
+        FakePort& target = **found;
+        const HRESULT hr =
+            state_->Record("CreatePort(" + target.name_ + ")", "CreatePort", &target);
+        if (Failed(hr))
+            return hr;
+        if (params == nullptr || port == nullptr)
+            return E_POINTER;
+        if (params->dwSize != sizeof(DMUS_PORTPARAMS8))
+            return E_INVALIDARG;
+        target.lastParams_ = *params;
+        *port = std::make_unique<FakeMusicPort>(state_, target);
+        ++target.openCount_;
+        return S_OK;
+    }
+    HRESULT CreateMusicBuffer(const DMUS_BUFFERDESC* desc,
+                              std::unique_ptr<IMusicBuffer>* buffer) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(
+            Format("CreateMusicBuffer(%u)", desc ? desc->cbBuffer : 0u), "CreateMusicBuffer");
+        if (Failed(hr))
+            return hr;
+        if (desc == nullptr || buffer == nullptr)
+            return E_POINTER;
+        if (desc->dwSize != sizeof(DMUS_BUFFERDESC) || desc->cbBuffer == 0)
+            return E_INVALIDARG;
+        *buffer = std::make_unique<FakeBuffer>(state_, desc->cbBuffer);
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+};
+
+HRESULT FakeClock::GetTime(REFERENCE_TIME* time) {
+    std::lock_guard lock(state_->mutex);
+    const HRESULT hr = state_->Record("GetTime", "GetTime", &port_);
+    if (Failed(hr))
+        return hr;
+    if (time == nullptr)
+        return E_POINTER;
+    *time = port_.clockTime_;
+    return S_OK;
+}
+
+HRESULT FakeKsControl::KsProperty(const KSPROPERTY* property, ULONG propertyLength, void* data,
+                                  ULONG dataLength, ULONG* bytesReturned) {
+    std::lock_guard lock(state_->mutex);
+    DWORD value = 0;
+    if (data != nullptr)
+        std::memcpy(&value, data, std::min<ULONG>(dataLength, sizeof value));
+    const bool effects = property != nullptr && property->Set == GUID_DMUS_PROP_Effects;
+    const HRESULT hr = state_->Record(
+        Format("KsProperty(%s,%s,%u,%u,%u)", port_.name_.c_str(), effects ? "Effects" : "other",
+               property ? property->Id : 0u, property ? property->Flags : 0u, value),
+        "KsProperty", &port_);
+    if (Failed(hr))
+        return hr;
+    if (property == nullptr || propertyLength < sizeof(KSPROPERTY))
+        return E_INVALIDARG;
+    if (!effects || !port_.effectsProperty_ || property->Id != 0)
+        return DMUS_E_UNKNOWN_PROPERTY;
+    if (data == nullptr || dataLength < sizeof(DWORD))
+        return E_INVALIDARG;
+    if (property->Flags & KSPROPERTY_TYPE_SET) {
+        port_.effects_ = value;
+        if (bytesReturned)
+            *bytesReturned = 0;
+        return S_OK;
+    }
+    const DWORD current = port_.effects_.value_or(0);
+    std::memcpy(data, &current, sizeof current);
+    if (bytesReturned)
+        *bytesReturned = sizeof current;
+    return S_OK;
+}
+
+FakePort::FakePort(FakeState& state, std::string name, DWORD portClass, DWORD number)
+    : state_(state), name_(std::move(name)) {
+    caps_.dwSize = sizeof(DMUS_PORTCAPS);
+    caps_.dwClass = portClass;
+    caps_.dwType =
+        portClass == DMUS_PC_OUTPUTCLASS ? DMUS_PORT_USER_MODE_SYNTH : DMUS_PORT_WINMM_DRIVER;
+    caps_.dwMaxChannelGroups = 1;
+    caps_.dwMaxVoices = portClass == DMUS_PC_OUTPUTCLASS ? 256 : 0;
+    caps_.dwMaxAudioChannels = portClass == DMUS_PC_OUTPUTCLASS ? 2 : 0;
+    caps_.guidPort = GUID{0x7E570000u + number, 0xFA4E, 0x4D1C, {0x9A, 0x1B, 0, 0, 0, 0, 0, 1}};
+    SetDescription(caps_, Widen(name_));
+}
+
+FakePort& FakePort::Description(std::u16string_view text) {
+    std::lock_guard lock(state_.mutex);
+    SetDescription(caps_, text);
+    return *this;
+}
+
+FakePort& FakePort::Flags(DWORD capabilityFlags) {
+    std::lock_guard lock(state_.mutex);
+    caps_.dwFlags = capabilityFlags;
+    return *this;
+}
+
+FakePort& FakePort::Type(DWORD portType) {
+    std::lock_guard lock(state_.mutex);
+    caps_.dwType = portType;
+    return *this;
+}
+
+FakePort& FakePort::EffectFlags(DWORD effectFlags) {
+    std::lock_guard lock(state_.mutex);
+    caps_.dwEffectFlags = effectFlags;
+    return *this;
+}
+
+FakePort& FakePort::Limits(DWORD maxVoices, DWORD maxAudioChannels, DWORD maxChannelGroups,
+                           DWORD memorySize) {
+    std::lock_guard lock(state_.mutex);
+    caps_.dwMaxVoices = maxVoices;
+    caps_.dwMaxAudioChannels = maxAudioChannels;
+    caps_.dwMaxChannelGroups = maxChannelGroups;
+    caps_.dwMemorySize = memorySize;
+    return *this;
+}
+
+FakePort& FakePort::FailOn(std::string_view call, HRESULT result) {
+    std::lock_guard lock(state_.mutex);
+    state_.portFailures[this][std::string(call)] = result;
+    return *this;
+}
+
+FakePort& FakePort::ClearFailure(std::string_view call) {
+    std::lock_guard lock(state_.mutex);
+    auto& own = state_.portFailures[this];
+    if (const auto it = own.find(call); it != own.end())
+        own.erase(it);
+    return *this;
+}
+
+FakePort& FakePort::WithoutKsControl() {
+    std::lock_guard lock(state_.mutex);
+    ksControl_ = false;
+    return *this;
+}
+
+FakePort& FakePort::WithoutEffectsProperty() {
+    std::lock_guard lock(state_.mutex);
+    effectsProperty_ = false;
+    return *this;
+}
+
+FakePort& FakePort::WithoutDownload() {
+    std::lock_guard lock(state_.mutex);
+    download_ = false;
+    return *this;
+}
+
+FakePort& FakePort::ClockTime(REFERENCE_TIME time) {
+    std::lock_guard lock(state_.mutex);
+    clockTime_ = time;
+    return *this;
+}
+
+DMUS_PORTCAPS FakePort::Caps() const {
+    std::lock_guard lock(state_.mutex);
+    return caps_;
+}
+
+std::vector<DWORD> FakePort::Played() const {
+    std::lock_guard lock(state_.mutex);
+    return played_;
+}
+
+std::vector<std::vector<BYTE>> FakePort::PlayedLong() const {
+    std::lock_guard lock(state_.mutex);
+    return playedLong_;
+}
+
+std::optional<DMUS_PORTPARAMS8> FakePort::LastParams() const {
+    std::lock_guard lock(state_.mutex);
+    return lastParams_;
+}
+
+std::optional<DWORD> FakePort::Effects() const {
+    std::lock_guard lock(state_.mutex);
+    return effects_;
+}
+
+int FakePort::OpenCount() const {
+    std::lock_guard lock(state_.mutex);
+    return openCount_;
+}
+
+bool FakePort::IsActive() const {
+    std::lock_guard lock(state_.mutex);
+    return activeCount_ > 0;
+}
+
+FakeMusicSystem::FakeMusicSystem() : state_(std::make_shared<FakeState>()) {}
+
+FakeMusicSystem::~FakeMusicSystem() = default;
+
+FakePort& FakeMusicSystem::AddPort(std::string name, DWORD portClass) {
+    std::lock_guard lock(state_->mutex);
+    const auto number = DWORD(state_->ports.size());
+    state_->ports.push_back(
+        std::make_unique<FakePort>(*state_, std::move(name), portClass, number));
+    return *state_->ports.back();
+}
+
+FakePort& FakeMusicSystem::Port(std::string_view name) {
+    std::lock_guard lock(state_->mutex);
+    for (const auto& port : state_->ports)
+        if (port->Name() == name)
+            return *port;
+    throw std::out_of_range("no fake port named " + std::string(name));
+}
+
+FakeMusicSystem& FakeMusicSystem::FailOn(std::string_view call, HRESULT result) {
+    std::lock_guard lock(state_->mutex);
+    state_->failures[std::string(call)] = result;
+    return *this;
+}
+
+FakeMusicSystem& FakeMusicSystem::ClearFailure(std::string_view call) {
+    std::lock_guard lock(state_->mutex);
+    if (const auto it = state_->failures.find(call); it != state_->failures.end())
+        state_->failures.erase(it);
+    return *this;
+}
+
+std::vector<std::string> FakeMusicSystem::Log() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->log;
+}
+
+void FakeMusicSystem::ClearLog() {
+    std::lock_guard lock(state_->mutex);
+    state_->log.clear();
+}
+
+HRESULT FakeMusicSystem::CreateMusic(std::unique_ptr<IMusic>* music) {
+    std::lock_guard lock(state_->mutex);
+    const HRESULT hr = state_->Record("CreateMusic", "CreateMusic");
+    if (Failed(hr))
+        return hr;
+    if (music == nullptr)
+        return E_POINTER;
+    *music = std::make_unique<FakeMusic>(state_);
+    return S_OK;
+}
+
+}  // namespace platform::music::fake
