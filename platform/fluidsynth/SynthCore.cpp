@@ -2,6 +2,7 @@
 
 #include <fluidsynth.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -95,6 +96,10 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
         return music::S_OK;
     std::string tried;
     for (const std::string& name : drivers) {
+        // JACK would otherwise start a server of its own when none runs: seconds of delay
+        // and a stray jackd on a machine that has no JACK. A value set by the user wins.
+        if (name == "jack")
+            setenv("JACK_NO_START_SERVER", "1", 0);
         // FluidSynth would try JACK first on its own; the driver is always named.
         if (fluid_settings_setstr(settings_.get(), "audio.driver", name.c_str()) == FLUID_OK) {
             driver_.reset(new_fluid_audio_driver(settings_.get(), synth_.get()));
