@@ -58,34 +58,48 @@ BOOL CMidiListCtrl::AddMessage(BYTE note, BYTE velocity, int source) {
 
 void CMidiListCtrl::QueueCell(PendingCell cell) {
     m_pendingCells.push_back(std::move(cell));
-    // Posting never blocks on the GUI thread; each call applies the oldest cell, so the order of
-    // application is the order of the queue.
-    QMetaObject::invokeMethod(this, &CMidiListCtrl::ApplyPendingCell, Qt::QueuedConnection);
+    // Posting never blocks on the GUI thread. The GUI thread applies cells strictly in queue
+    // order, so a row is complete before the next one goes in above it.
+    QMetaObject::invokeMethod(this, &CMidiListCtrl::ApplyPendingCells, Qt::QueuedConnection);
 }
 
-void CMidiListCtrl::ApplyPendingCell() {
+void CMidiListCtrl::ApplyPendingCells() {
     Q_ASSERT(QThread::currentThread() == thread());
-    PendingCell cell;
+    std::deque<PendingCell> cells;
     {
         const PerformanceGuard guard(PerformanceLock());
-        if (m_pendingCells.empty()) {
-            return;
+        cells.swap(m_pendingCells);
+    }
+    if (cells.empty()) {
+        return;
+    }
+    // Rows inserted since the last clear, oldest first, go to the model in one insertion.
+    std::vector<MidiRowTexts> rows;
+    auto insertRows = [&] {
+        m_model->InsertTopRows(rows);
+        rows.clear();
+    };
+    for (PendingCell& cell : cells) {
+        switch (cell.kind) {
+            case PendingCell::Kind::DeleteAll:
+                insertRows();
+                m_model->DeleteAllItems();
+                break;
+            case PendingCell::Kind::Insert:
+                rows.emplace_back()[0] = std::move(cell.text);
+                break;
+            case PendingCell::Kind::Set:
+                if (rows.empty()) {
+                    // The row went in with an earlier turn; if the list was emptied since,
+                    // there is nothing to set.
+                    m_model->SetTopCell(cell.column, cell.text);
+                } else {
+                    rows.back()[static_cast<std::size_t>(cell.column)] = std::move(cell.text);
+                }
+                break;
         }
-        cell = std::move(m_pendingCells.front());
-        m_pendingCells.pop_front();
     }
-    switch (cell.kind) {
-        case PendingCell::Kind::DeleteAll:
-            m_model->DeleteAllItems();
-            break;
-        case PendingCell::Kind::Insert:
-            m_model->InsertTopRow(cell.text);
-            break;
-        case PendingCell::Kind::Set:
-            // The list may have been emptied since the row's insert: then there is nothing to set.
-            m_model->SetTopCell(cell.column, cell.text);
-            break;
-    }
+    insertRows();
 }
 
 void CMidiListCtrl::DeleteAllItems() {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "performance/MidiListTexts.h"
 
@@ -34,9 +35,10 @@ public:
     // the row counter as it is.
     void DeleteAllItems();
 
-    // GUI thread. Applies the oldest queued cell, if any; each queued call made by AddMessage
-    // ends here.
-    void ApplyPendingCell();
+    // GUI thread. Applies every cell queued so far, oldest first, with the rows that arrived
+    // together inserted in one step. Each queued call made by AddMessage ends here: the first of
+    // an event-loop turn applies the lot, the others find the queue empty.
+    void ApplyPendingCells();
 
     // GUI thread: the rows shown.
     int GetItemCount() const;

@@ -51,10 +51,14 @@ Qt::ItemFlags CMidiListModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-void CMidiListModel::InsertTopRow(const QString& text) {
-    beginInsertRows({}, 0, 0);
-    m_rows.emplace_front();
-    m_rows.front()[0] = text;
+void CMidiListModel::InsertTopRows(const std::vector<MidiRowTexts>& rows) {
+    if (rows.empty()) {
+        return;
+    }
+    beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
+    for (const MidiRowTexts& row : rows) {
+        m_rows.push_front(row);
+    }
     endInsertRows();
 }
 

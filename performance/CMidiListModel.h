@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <deque>
+#include <vector>
 
 #include "performance/MidiListTexts.h"
 
@@ -22,8 +23,8 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Inserts a row on top whose column 0 holds `text` and the other columns are empty.
-    void InsertTopRow(const QString& text);
+    // Inserts complete rows, given oldest first, so that the last ends on top.
+    void InsertTopRows(const std::vector<MidiRowTexts>& rows);
     // Sets one cell of the top row; returns false (and changes nothing) when there is no row.
     bool SetTopCell(int column, const QString& text);
     void DeleteAllItems();

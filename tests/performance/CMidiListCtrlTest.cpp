@@ -83,11 +83,10 @@ TEST_F(MidiListTest, ModelKeepsItsContractThroughInsertsSetsAndClears) {
     EXPECT_EQ(m_list->GetItemCount(), 1);
 
     m_list->AddMessage(61, 127, 2);
-    m_list->ApplyPendingCell();
-    m_list->DeleteAllItems();  // the row's sets now find no row
+    m_list->DeleteAllItems();  // the pending row still comes afterwards
     m_list->AddMessage(62, 127, 3);
     Drain(*m_list);
-    EXPECT_EQ(m_list->GetItemCount(), 1);
+    EXPECT_EQ(m_list->GetItemCount(), 2);
     m_list->DeleteAllItems();
     m_list->DeleteAllItems();
     EXPECT_EQ(m_list->GetItemCount(), 0);
@@ -95,7 +94,7 @@ TEST_F(MidiListTest, ModelKeepsItsContractThroughInsertsSetsAndClears) {
 
 TEST(MidiListModel, RowWithEmptyOrNonNumericSourceCellIsRed) {
     CMidiListModel model;
-    model.InsertTopRow("1");
+    model.InsertTopRows({MidiRowTexts{"1"}});
     EXPECT_EQ(model.RowColor(0), QColor(255, 0, 0)) << "empty source cell";
     ASSERT_TRUE(model.SetTopCell(5, "abc"));
     EXPECT_EQ(model.index(0, 2).data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
@@ -156,29 +155,29 @@ TEST_F(MidiListTest, CellsPendingAtClearAreAppliedAfterIt) {
     EXPECT_EQ(m_list->GetItemText(1, 1), "C#4");
 }
 
-TEST_F(MidiListTest, SetsThatFindNoRowAfterAClearAreIgnored) {
-    m_list->AddMessage(60, 127, 1);
-    m_list->ApplyPendingCell();  // the row's insert only
-    ASSERT_EQ(m_list->GetItemCount(), 1);
-    EXPECT_EQ(m_list->GetItemText(0, 0), "1");
-    EXPECT_EQ(m_list->GetItemText(0, 1), "");
+// A set whose row was emptied away by a clear changes nothing.
+TEST(MidiListModel, SetThatFindsNoRowIsIgnored) {
+    CMidiListModel model;
+    EXPECT_FALSE(model.SetTopCell(1, "C4"));
+    EXPECT_EQ(model.rowCount(), 0);
 
-    m_list->DeleteAllItems();
-    // Five sets find no row; the sixth queued call finds no cell at all.
-    Drain(*m_list);
-    EXPECT_EQ(m_list->GetItemCount(), 0);
-    EXPECT_EQ(m_list->GetPendingCount(), 0u);
+    model.InsertTopRows({MidiRowTexts{"1"}});
+    model.DeleteAllItems();
+    EXPECT_FALSE(model.SetTopCell(5, "2"));
+    EXPECT_EQ(model.rowCount(), 0);
 
-    m_list->AddMessage(62, 64, 3);
-    Drain(*m_list);
-    ASSERT_EQ(m_list->GetItemCount(), 1);
-    EXPECT_EQ(m_list->GetItemText(0, 1), "D4");
-    EXPECT_EQ(m_list->GetItemText(0, 5), "3");
+    model.InsertTopRows({MakeMidiRowTexts(60, 127, 1), MakeMidiRowTexts(62, 127, 2)});
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.index(0, 1).data().toString(), "D4") << "the last row given ends on top";
+    EXPECT_TRUE(model.SetTopCell(3, "99"));
+    EXPECT_EQ(model.index(0, 3).data().toString(), "99");
+    EXPECT_EQ(model.index(1, 3).data().toString(), "60");
 }
 
 TEST_F(MidiListTest, DestroyingTheListWithCellsPendingDropsThemAndTheirQueuedCalls) {
+    AddRows(3);
+    Drain(*m_list);
     AddRows(10);
-    m_list->ApplyPendingCell();
     m_list.reset();
     QCoreApplication::sendPostedEvents();  // the queued calls went with the list
     SUCCEED();
