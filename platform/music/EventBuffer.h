@@ -8,7 +8,8 @@ namespace platform::music {
 
 // The event buffer every backend uses: events stored back to back, each taking
 // DMUS_EVENT_SIZE(payload) bytes of the buffer's capacity, as a port's buffer of that size
-// would hold them.
+// would hold them. Storage is reserved at construction, so packing and flushing do not
+// allocate (buffers above 64 KiB grow on demand instead).
 class EventBuffer final : public IMusicBuffer {
 public:
     explicit EventBuffer(DWORD capacityBytes);
@@ -29,7 +30,8 @@ private:
     struct Event {
         REFERENCE_TIME time;
         DWORD channelGroup;
-        std::vector<BYTE> bytes;
+        std::size_t offset;  // into bytes_
+        DWORD length;
     };
 
     HRESULT Append(REFERENCE_TIME time, DWORD channelGroup, const BYTE* data, DWORD length);
@@ -37,6 +39,7 @@ private:
     DWORD capacity_;
     DWORD used_ = 0;
     std::vector<Event> events_;
+    std::vector<BYTE> bytes_;  // every event's payload, back to back
     std::size_t readIndex_ = 0;
 };
 
