@@ -1,7 +1,8 @@
 #include "piano/CPianoKey.h"
 
+#include <algorithm>
+
 #include <QImage>
-#include <QPainter>
 
 #include "piano/CPianoCtrl.h"
 
@@ -12,6 +13,16 @@ namespace {
 // Rectangle from exclusive right and bottom edges.
 QRect Span(int left, int top, int right, int bottom) {
     return QRect(left, top, right - left, bottom - top);
+}
+
+// Plain row fills of a 32-bit picture: no painter to set up per key change. The performance
+// lock keeps writers and the paint handler apart.
+void FillRect(QImage& picture, const QRect& rect, QRgb colour) {
+    const QRect area = rect.intersected(picture.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(picture.scanLine(y)) + area.left();
+        std::fill_n(row, area.width(), colour);
+    }
 }
 
 }  // namespace
@@ -52,11 +63,9 @@ void CPianoKey::Fill(QRgb colour) {
     if (m_surface == nullptr) {
         return;
     }
-    // QImage may be painted on any thread; the performance lock keeps painters apart.
-    QPainter painter(m_surface);
-    painter.fillRect(m_upper, QColor(colour));
+    FillRect(*m_surface, m_upper, colour);
     if (!IsBlack()) {
-        painter.fillRect(m_lower, QColor(colour));
+        FillRect(*m_surface, m_lower, colour);
     }
 }
 
