@@ -8,12 +8,9 @@
 namespace platform::music {
 
 MusicObject::MusicObject(std::vector<std::unique_ptr<IPortBackend>> backends)
-    : backends_(std::move(backends))
-{
-}
+    : backends_(std::move(backends)) {}
 
-HRESULT MusicObject::SetDirectSound(void* soundObject, WindowHandle /*window*/)
-{
+HRESULT MusicObject::SetDirectSound(void* soundObject, WindowHandle /*window*/) {
     // Every backend manages its own audio output; an external sound object is not supported.
     if (soundObject != nullptr)
         return E_NOTIMPL;
@@ -23,8 +20,7 @@ HRESULT MusicObject::SetDirectSound(void* soundObject, WindowHandle /*window*/)
     return S_OK;
 }
 
-void MusicObject::Relist()
-{
+void MusicObject::Relist() {
     ports_.clear();
     std::vector<DMUS_PORTCAPS> listed;
     for (const auto& backend : backends_) {
@@ -35,8 +31,7 @@ void MusicObject::Relist()
     }
 }
 
-HRESULT MusicObject::EnumPort(DWORD index, DMUS_PORTCAPS* caps)
-{
+HRESULT MusicObject::EnumPort(DWORD index, DMUS_PORTCAPS* caps) {
     if (caps == nullptr)
         return E_POINTER;
     if (caps->dwSize != sizeof(DMUS_PORTCAPS))
@@ -51,8 +46,7 @@ HRESULT MusicObject::EnumPort(DWORD index, DMUS_PORTCAPS* caps)
 }
 
 HRESULT MusicObject::CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
-                                std::unique_ptr<IMusicPort>* port)
-{
+                                std::unique_ptr<IMusicPort>* port) {
     if (params == nullptr || port == nullptr)
         return E_POINTER;
     if (params->dwSize != sizeof(DMUS_PORTPARAMS8))
@@ -70,8 +64,7 @@ HRESULT MusicObject::CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
 }
 
 HRESULT MusicObject::CreateMusicBuffer(const DMUS_BUFFERDESC* desc,
-                                       std::unique_ptr<IMusicBuffer>* buffer)
-{
+                                       std::unique_ptr<IMusicBuffer>* buffer) {
     if (desc == nullptr || buffer == nullptr)
         return E_POINTER;
     if (desc->dwSize != sizeof(DMUS_BUFFERDESC) || desc->cbBuffer == 0)

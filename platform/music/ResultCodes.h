@@ -7,16 +7,13 @@
 
 namespace platform::music {
 
-constexpr HRESULT MakeResult(std::uint32_t bits)
-{
+constexpr HRESULT MakeResult(std::uint32_t bits) {
     return static_cast<HRESULT>(bits);
 }
-constexpr bool Succeeded(HRESULT hr)
-{
+constexpr bool Succeeded(HRESULT hr) {
     return hr >= 0;
 }
-constexpr bool Failed(HRESULT hr)
-{
+constexpr bool Failed(HRESULT hr) {
     return hr < 0;
 }
 
@@ -38,8 +35,7 @@ constexpr HRESULT REGDB_E_CLASSNOTREG = MakeResult(0x80040154);
 constexpr HRESULT CO_E_NOTINITIALIZED = MakeResult(0x800401F0);
 
 // DirectMusic: facility 0x878, codes from 0x1000.
-constexpr HRESULT MakeDirectMusicError(std::uint32_t code)
-{
+constexpr HRESULT MakeDirectMusicError(std::uint32_t code) {
     return MakeResult(0x88781000u | code);
 }
 constexpr HRESULT DMUS_E_DRIVER_FAILED = MakeDirectMusicError(0x0101);
@@ -99,8 +95,7 @@ constexpr HRESULT DMUS_E_LOADER_OBJECTNOTFOUND = MakeDirectMusicError(0x0175);
 constexpr HRESULT DMUS_E_LOADER_NOFILENAME = MakeDirectMusicError(0x0176);
 
 // DirectSound: facility 0x878, codes below 0x1000.
-constexpr HRESULT MakeDirectSoundError(std::uint32_t code)
-{
+constexpr HRESULT MakeDirectSoundError(std::uint32_t code) {
     return MakeResult(0x88780000u | code);
 }
 constexpr HRESULT DSERR_ALLOCATED = MakeDirectSoundError(10);

@@ -119,8 +119,7 @@ static_assert(sizeof(DMUS_BUFFERDESC) == 28);
 
 // Bytes one event of `payload` bytes takes in an event buffer: a 20-byte header plus the
 // payload, rounded up to a multiple of 8.
-constexpr DWORD DMUS_EVENT_SIZE(DWORD payload)
-{
+constexpr DWORD DMUS_EVENT_SIZE(DWORD payload) {
     return (payload + 20 + 7) & ~DWORD{7};
 }
 
