@@ -3,19 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-
 #include "musicport/CDMusicException.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
-#include "platform/backends/DefaultMusicSystem.h"
 #include "platform/music/MusicObject.h"
 #include "platform/music/ResultCodes.h"
+#include "tests/platform/fluidsynth/ActivateFirstOutput.h"
 #include "tests/platform/fluidsynth/AudioAnalysis.h"
 #include "tests/platform/fluidsynth/OfflineSynth.h"
-#include "tests/platform/fluidsynth/PulseMonitor.h"
 
 namespace tests::fluidsynth {
 namespace {
@@ -114,32 +109,6 @@ TEST(FluidSynthMusicPortTest, MissingSoundFontSurfacesAsLoaderFailure) {
         EXPECT_EQ(e.GetCode(), DMUS_E_LOADER_FAILEDOPEN) << e.GetReport();
     }
     output.DeactivatePort();
-}
-
-// The application's own music system on a real PulseAudio server: the note reaches the sink.
-TEST(FluidSynthMusicPortTest, DefaultMusicSystemIsHeardOnPulseAudio) {
-    if (!PulseMonitor::ServerReachable())
-        GTEST_SKIP() << "no PulseAudio server at PULSE_SERVER";
-    PulseMonitor monitor;
-    auto system = platform::CreateDefaultMusicSystem();
-    CDirectMusic music(*system);
-    COutputPort output;
-    PortInfo info{};
-    try {
-        ActivateFirstOutput(music, output, &info);
-        ASSERT_EQ(output.SendMidiMsg(MakeMidiMsg(0x90, 0, 69, 127), 0), 0);
-    } catch (const musicport::CDMusicException& e) {
-        FAIL() << e.GetReport();
-    }
-    bool heard = false;
-    for (int block = 0; block < 30 && !heard; ++block) {
-        const auto samples = monitor.Read(std::size_t(monitor.SampleRate() / 10));
-        ASSERT_FALSE(samples.empty());
-        heard = std::any_of(samples.begin(), samples.end(),
-                            [](std::int16_t s) { return std::abs(int(s)) > 1000; });
-    }
-    EXPECT_TRUE(heard);
-    output.SendMidiMsg(MakeMidiMsg(0xB0, 0, 123, 0), 0);
 }
 
 }  // namespace
