@@ -34,6 +34,10 @@ CMidiListCtrl::CMidiListCtrl(QWidget* parent)
     colours.setColor(QPalette::Base, Qt::black);
     colours.setColor(QPalette::Window, Qt::black);
     setPalette(colours);
+
+    m_applyTimer.setSingleShot(true);
+    m_applyTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_applyTimer, &QTimer::timeout, this, &CMidiListCtrl::ApplyPendingCells);
 }
 
 // The pending cells go with the deque; queued calls still in flight die with this object.
@@ -60,11 +64,25 @@ void CMidiListCtrl::QueueCell(PendingCell cell) {
     m_pendingCells.push_back(std::move(cell));
     // Posting never blocks on the GUI thread. The GUI thread applies cells strictly in queue
     // order, so a row is complete before the next one goes in above it.
-    QMetaObject::invokeMethod(this, &CMidiListCtrl::ApplyPendingCells, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &CMidiListCtrl::OnCellQueued, Qt::QueuedConnection);
+}
+
+void CMidiListCtrl::OnCellQueued() {
+    if (m_applyTimer.isActive()) {
+        return;
+    }
+    const auto interval = kApplyInterval.count();
+    if (m_sinceApply.isValid() && m_sinceApply.elapsed() < interval) {
+        m_applyTimer.start(static_cast<int>(interval - m_sinceApply.elapsed()));
+        return;
+    }
+    ApplyPendingCells();
 }
 
 void CMidiListCtrl::ApplyPendingCells() {
     Q_ASSERT(QThread::currentThread() == thread());
+    m_applyTimer.stop();
+    m_sinceApply.start();
     std::deque<PendingCell> cells;
     {
         const PerformanceGuard guard(PerformanceLock());

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTableView>
+#include <QTimer>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -23,6 +26,10 @@ public:
     // Rows kept before the list empties itself: the row after the 1001st starts a new list.
     static constexpr std::uint32_t kMaxRowsBeforeClear = 1000;
     static constexpr int kColumnWidth = 130;
+    // Shortest time between two applications of queued cells: each one repaints the list, so
+    // a fast stream of rows is shown at most about 60 times a second. A row after a pause
+    // shows at once.
+    static constexpr std::chrono::milliseconds kApplyInterval{16};
 
     explicit CMidiListCtrl(QWidget* parent = nullptr);
     ~CMidiListCtrl() override;
@@ -36,8 +43,7 @@ public:
     void DeleteAllItems();
 
     // GUI thread. Applies every cell queued so far, oldest first, with the rows that arrived
-    // together inserted in one step. Each queued call made by AddMessage ends here: the first of
-    // an event-loop turn applies the lot, the others find the queue empty.
+    // together inserted in one step.
     void ApplyPendingCells();
 
     // GUI thread: the rows shown.
@@ -57,12 +63,18 @@ private:
     };
 
     void QueueCell(PendingCell cell);
+    // Target of the queued call that AddMessage posts per cell: applies the queue now, or arms
+    // the timer when the last application was less than kApplyInterval ago.
+    void OnCellQueued();
 
     CMidiListModel* m_model;  // owned through Qt parenting
     // Guarded by the performance lock.
     std::deque<PendingCell> m_pendingCells;
     // Rows added since the last automatic clear; guarded by the performance lock.
     std::uint32_t m_rowCounter = 0;
+    // GUI thread: when the queue was last applied, and the timer of a deferred application.
+    QElapsedTimer m_sinceApply;
+    QTimer m_applyTimer;
 };
 
 }  // namespace performance
