@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/fluidsynth/FluidFailure.h"
 #include "platform/fluidsynth/FluidSynthPort.h"
 #include "platform/fluidsynth/Renderer.h"
 #include "platform/fluidsynth/SynthCore.h"
@@ -36,6 +37,7 @@ FluidSynthBackend::FluidSynthBackend(Options options)
 FluidSynthBackend::~FluidSynthBackend() = default;
 
 FluidSynthBackend::Limits FluidSynthBackend::ReadLimits() {
+    InstallFluidLogHandler();
     Limits limits;
     std::unique_ptr<fluid_settings_t, decltype(&delete_fluid_settings)> settings(
         new_fluid_settings(), &delete_fluid_settings);
