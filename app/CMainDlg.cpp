@@ -116,6 +116,9 @@ void CMainDlg::CreateMenuBar() {
         maker->addAction(QStringLiteral("进入网站 ") + FromUtf8(res::kSiteHost));
     m_commands[res::ID_EMAIL] = maker->addAction(QStringLiteral("Email: ") + FromUtf8(res::kEmail));
     m_pMainMenu->adjustSize();
+    // Opening any menu releases every sounding note.
+    for (QMenu* menu : m_pMainMenu->findChildren<QMenu*>())
+        connect(menu, &QMenu::aboutToShow, this, &CMainDlg::OnInitMenu);
 }
 
 void CMainDlg::BindControls() {
@@ -137,6 +140,8 @@ void CMainDlg::BindControls() {
     bind(m_list, res::IDC_MESSAGE_LIST);
     bind(m_instrumentCombo, res::IDC_INSTRUMENT);
     bind(m_piano, res::IDC_PIANO);
+    connect(qobject_cast<QPushButton*>(Control(res::IDC_CLEAR_LIST)), &QPushButton::clicked, this,
+            &CMainDlg::OnClearMessageList);
 }
 
 CMainDlg::BOOL CMainDlg::OnInitDialog() {
@@ -167,6 +172,13 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
         // 6. Ports, loader, lists, receiver, notification and thru.
         InitMusicPorts();
         // 7. Piano: five octaves of unit 5 from note 36, played through the dialog.
+        if (!m_piano->BuildKeyboard(5, 5)) {
+            m_services.prompts.ShowMessage(res::kMemoryAllocationFailed, {}, PromptIcon::None);
+            ShutdownAndClose();
+        }
+        m_piano->SetFirstNote(36);
+        m_piano->SetListener(&m_pianoListener);
+        // Note range entry 3 arrives with the note-range control.
         // 8. Instrument list in General MIDI mode.
         if (m_bDlsPort == 0)
             FillGMInstrumentList();
@@ -233,7 +245,7 @@ void CMainDlg::FillPortLists() {
     for (DWORD k = 1; k <= outputs; ++k) {
         musicport::PortInfo info{};
         m_services.outputPort.GetPortInfo(k, &info);
-        m_outputCombo->addItem(QString::fromUtf8(info.szPortDescription),
+        m_outputCombo->addItem(QString::fromUtf8(info.szPortDescription.data()),
                                QVariant::fromValue<uint>(info.dwFlags));
         if (k != 1)
             continue;
@@ -285,6 +297,92 @@ void CMainDlg::ShutdownAndClose() {
         ReportToDebugger(copy.GetReport());
     }
     EndDialog(0);
+}
+
+void CMainDlg::PlayNote(BYTE note, BOOL on) {
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    // 1. Cut-off: the 49 notes from the transpose base sound, for note-on and note-off alike.
+    if (int(note) >= m_nTransposeBase + 49)
+        return;
+    // 2-3. Channel 1, velocity 127; a real note-off, never a note-on with velocity 0.
+    const DWORD message = MakeMidiMsg(on ? 0x90 : 0x80, 0, note, 127);
+    try {
+        m_services.outputPort.SendMidiMsg(message, 0);
+    } catch (const CDMusicException& e) {
+        CDMusicException copy = e;
+        ReportToDebugger(copy.GetReport());
+    }
+    // 4-5. The recording step: a message whose send failed is still recorded.
+    if (m_nRecordState != 0)
+        return;
+    RecordMessage(message);
+}
+
+void CMainDlg::RecordMessage(DWORD /*message*/) {
+    // Recording arrives with the recorder; m_nRecordState stays idle until then.
+}
+
+void CMainDlg::AllNotesOff() {
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    if (m_piano != nullptr) {
+        for (int note = m_piano->GetFirstNote(); note <= m_piano->GetLastNote(); ++note)
+            m_piano->ReleaseKey(BYTE(note));
+    }
+    try {
+        m_services.outputPort.SendMidiMsg(MakeMidiMsg(0xB0, 0, 123, 0), 0);
+    } catch (const CDMusicException& e) {
+        CDMusicException copy = e;
+        ReportToDebugger(copy.GetReport());
+    }
+}
+
+void CMainDlg::OnClearMessageList() {
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    m_list->DeleteAllItems();
+}
+
+void CMainDlg::PianoListener::NoteOn(BYTE note) {
+    CMainDlg* dialog = CMainDlg::Instance();
+    if (dialog == nullptr)
+        return;
+    static const QCursor keyPress(QPixmap(ImagePath("cursor", res::IDC_KEYPRESS_CURSOR)), 0, 0);
+    dialog->m_piano->setCursor(keyPress);
+    dialog->PlayNote(note, 1);
+    dialog->m_list->AddMessage(note, 127, 1);
+}
+
+void CMainDlg::PianoListener::NoteOff(BYTE note) {
+    CMainDlg* dialog = CMainDlg::Instance();
+    if (dialog == nullptr)
+        return;
+    dialog->m_piano->setCursor(Qt::ArrowCursor);
+    dialog->PlayNote(note, 0);
+}
+
+void CMainDlg::OnActivate(bool active) {
+    m_bActivated = 1;
+    if (!active)
+        AllNotesOff();
+}
+
+void CMainDlg::OnMove() {
+    if (m_bActivated == 1)
+        OnActivate(false);
+}
+
+void CMainDlg::OnInitMenu() {
+    OnActivate(false);
+}
+
+void CMainDlg::changeEvent(QEvent* e) {
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange)
+        OnActivate(isActiveWindow());
+}
+
+void CMainDlg::moveEvent(QMoveEvent* e) {
+    QDialog::moveEvent(e);
+    OnMove();
 }
 
 void CMainDlg::OnClose() {

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "musicport/MidiMsg.h"
+#include "piano/CPianoListener.h"
 
 class QComboBox;
 class QLabel;
@@ -13,8 +14,14 @@ class QMenuBar;
 class QProgressBar;
 class QPushButton;
 class QSlider;
-class CMidiListCtrl;
+
+namespace piano {
 class CPianoCtrl;
+}  // namespace piano
+
+namespace performance {
+class CMidiListCtrl;
+}  // namespace performance
 
 namespace musicport {
 class CDirectMusic;
@@ -62,25 +69,48 @@ public:
     void FillDLSInstrumentList();
     void OnSelchangeInstrument();
 
+    // The note entry of the piano and the key bed: cut-off, send, recording step.
+    void PlayNote(BYTE note, BOOL on);
+    // Releases every key on the screen and sends All Notes Off on channel 1.
+    void AllNotesOff();
+    void OnClearMessageList();
+
     // State the tests and the other parts of the program look at.
     bool IsClosing() const { return m_bClosing != 0; }
     bool IsDlsMode() const { return m_bDlsPort != 0; }
     QWidget* Control(int id) const;
     QMenuBar* MenuBar() const { return m_pMainMenu; }
+    piano::CPianoCtrl* Piano() const { return m_piano; }
+    performance::CMidiListCtrl* MessageList() const { return m_list; }
+    int TransposeBase() const { return m_nTransposeBase; }
 
 protected:
     BOOL OnInitDialog();
     void OnClose();
     void OnDestroy();
+    void OnActivate(bool active);
+    void OnMove();
+    void OnInitMenu();
+
+    void changeEvent(QEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
+    // The dialog's piano listener: holds no data, reaches the dialog through Instance().
+    class PianoListener final : public piano::CPianoListener {
+    public:
+        void NoteOn(BYTE note) override;
+        void NoteOff(BYTE note) override;
+    };
+
     void CreateMenuBar();
     void BindControls();
     void ReportToDebugger(const std::string& report);
+    void RecordMessage(musicport::DWORD message);
 
     static CMainDlg* s_instance;
 
@@ -97,7 +127,8 @@ private:
     QString m_strAuthor;
     QString m_strTitle;
     QString m_strFilePath;
-    CPianoCtrl* m_piano = nullptr;
+    piano::CPianoCtrl* m_piano = nullptr;
+    PianoListener m_pianoListener;
     int m_nRecordState = 1;
     unsigned m_nDeviceIndex = 0;
     bool m_bDeviceOpen = false;
@@ -113,7 +144,7 @@ private:
     QPushButton* m_playButton = nullptr;
     QComboBox* m_outputCombo = nullptr;
     QComboBox* m_inputCombo = nullptr;
-    CMidiListCtrl* m_list = nullptr;
+    performance::CMidiListCtrl* m_list = nullptr;
     QComboBox* m_instrumentCombo = nullptr;
     QMenuBar* m_pMainMenu = nullptr;
 

@@ -16,6 +16,14 @@ namespace {
 using res::ControlKind;
 using res::DialogUnitsToPixels;
 
+}  // namespace
+
+QString ImagePath(const char* kind, int id) {
+    return QStringLiteral(":/res/%1-%2.png").arg(QLatin1String(kind)).arg(id);
+}
+
+namespace {
+
 QString Text(const res::ControlTemplate& c) {
     return QString::fromUtf8(c.text.data(), qsizetype(c.text.size()));
 }
@@ -28,9 +36,9 @@ QWidget* Create(QWidget* client, const res::ControlTemplate& c) {
             return combo;
         }
         case ControlKind::Piano:
-            return new CPianoCtrl(client);
+            return new piano::CPianoCtrl(client);
         case ControlKind::ListView:
-            return new CMidiListCtrl(client);
+            return new performance::CMidiListCtrl(client);
         case ControlKind::Label: {
             auto* label = new QLabel(Text(c), client);
             label->setWordWrap(true);
@@ -53,8 +61,12 @@ QWidget* Create(QWidget* client, const res::ControlTemplate& c) {
             button->setAutoDefault(false);
             return button;
         }
-        case ControlKind::GroupBox:
-            return new QGroupBox(Text(c), client);
+        case ControlKind::GroupBox: {
+            // A frame only draws: clicks go through to the controls it surrounds.
+            auto* box = new QGroupBox(Text(c), client);
+            box->setAttribute(Qt::WA_TransparentForMouseEvents);
+            return box;
+        }
         case ControlKind::ProgressBar: {
             auto* bar = new QProgressBar(client);
             bar->setTextVisible(false);
@@ -83,10 +95,6 @@ QWidget* Create(QWidget* client, const res::ControlTemplate& c) {
 
 }  // namespace
 
-QString ImagePath(const char* kind, int id) {
-    return QStringLiteral(":/res/%1-%2.png").arg(QLatin1String(kind)).arg(id);
-}
-
 std::map<int, QWidget*> BuildControls(QWidget* client, const res::DialogTemplate& dialog) {
     std::map<int, QWidget*> byId;
     for (const res::ControlTemplate& c : dialog.controls) {
@@ -103,6 +111,8 @@ std::map<int, QWidget*> BuildControls(QWidget* client, const res::DialogTemplate
         } else {
             w->setGeometry(rect);
         }
+        if (c.kind == ControlKind::GroupBox)
+            w->lower();
         w->setVisible(c.visible);
         w->setEnabled(c.enabled);
         if (c.id != 0) {

@@ -4,6 +4,8 @@
 
 #include "res/DialogTemplate.h"
 
+#include <QString>
+
 class QWidget;
 
 namespace app {

@@ -46,6 +46,9 @@ std::shared_ptr<SynthCore> SynthCore::Create(const Config& config, music::HRESUL
     fluid_settings_t* settings = core->settings_.get();
     fluid_settings_setnum(settings, "synth.sample-rate", config.sampleRate);
     fluid_settings_setint(settings, "synth.polyphony", config.voices);
+    // FluidSynth's default gain of 0.2 leaves one note near -30 dBFS; 0.6 is clearly audible
+    // and keeps an ordinary chord below full scale.
+    fluid_settings_setnum(settings, "synth.gain", 0.6);
     fluid_settings_setint(settings, "synth.midi-channels", config.midiChannels);
     fluid_settings_setint(settings, "synth.reverb.active", config.reverb ? 1 : 0);
     fluid_settings_setint(settings, "synth.chorus.active", config.chorus ? 1 : 0);

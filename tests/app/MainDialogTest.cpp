@@ -1,0 +1,270 @@
+// The main dialog's start-up, note routing and shut-down against the scriptable music
+// platform, with the real widgets (offscreen).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/CMainDlg.h"
+#include "app/IUserPrompts.h"
+#include "musicport/CDirectMusic.h"
+#include "musicport/COutputPort.h"
+#include "performance/CMidiListCtrl.h"
+#include "piano/CPianoCtrl.h"
+#include "platform/music/ResultCodes.h"
+#include "platform/music/fake/FakeMusicSystem.h"
+#include "res/ResourceIds.h"
+
+namespace {
+
+namespace pm = platform::music;
+using pm::DWORD;
+using pm::fake::FakeMusicSystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+struct Prompt {
+    std::string text;
+    std::string caption;
+    app::PromptIcon icon;
+};
+
+class RecordingPrompts final : public app::IUserPrompts {
+public:
+    void ShowMessage(std::string_view text, std::string_view caption,
+                     app::PromptIcon icon) override {
+        shown.push_back({std::string(text), std::string(caption), icon});
+    }
+    std::vector<Prompt> shown;
+};
+
+// The process-wide objects as the program builds them, over the fake platform.
+class MainDialogTest : public ::testing::Test {
+protected:
+    MainDialogTest() {
+        system.AddPort("MIDI In", pm::DMUS_PC_INPUTCLASS);
+        system.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS)
+            .Description(u"Built-in synthesizer")
+            .Flags(pm::DMUS_PC_DLS | pm::DMUS_PC_DLS2)
+            .EffectFlags(pm::DMUS_EFFECT_REVERB | pm::DMUS_EFFECT_CHORUS);
+        system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
+    }
+
+    app::MainServices Services() { return {music, outputPort, prompts}; }
+
+    // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
+    // `close` unless `during` ended it.
+    int RunModal(app::CMainDlg& dialog, const std::function<void()>& during = {}) {
+        QTimer::singleShot(0, &dialog, [&] {
+            if (during)
+                during();
+            if (dialog.isVisible())
+                dialog.close();
+        });
+        return dialog.DoModal();
+    }
+
+    std::vector<DWORD> SynthPlayed() { return system.Port("Synth").Played(); }
+
+    FakeMusicSystem system;
+    musicport::CDirectMusic music{system};
+    musicport::COutputPort outputPort;
+    RecordingPrompts prompts;
+};
+
+TEST_F(MainDialogTest, StartUpActivatesTheFirstOutputPortAndListsBothOutputs) {
+    app::CMainDlg dialog(Services());
+    std::optional<pm::DMUS_PORTPARAMS8> params;
+    bool wasActive = false;
+    QString title;
+    QSize size;
+    int instruments = 0;
+    QStringList outputs;
+    const int code = RunModal(dialog, [&] {
+        params = system.Port("Synth").LastParams();
+        wasActive = system.Port("Synth").IsActive();
+        title = dialog.windowTitle();
+        size = dialog.size();
+        auto* instrumentCombo = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT));
+        instruments = instrumentCombo->count();
+        auto* outputCombo = qobject_cast<QComboBox*>(dialog.Control(res::IDC_OUTPUT_PORT));
+        for (int i = 0; i < outputCombo->count(); ++i)
+            outputs << outputCombo->itemText(i);
+    });
+
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_TRUE(wasActive);
+    ASSERT_TRUE(params.has_value());
+    EXPECT_EQ(params->dwValidParams, pm::DMUS_PORTPARAMS_CHANNELGROUPS |
+                                         pm::DMUS_PORTPARAMS_EFFECTS |
+                                         pm::DMUS_PORTPARAMS_SAMPLERATE);
+    EXPECT_EQ(params->dwChannelGroups, 1u);
+    EXPECT_EQ(params->dwSampleRate, 44100u);
+    EXPECT_EQ(params->dwVoices, 0u);
+    EXPECT_EQ(outputs, (QStringList{"Built-in synthesizer", "External MIDI"}));
+    EXPECT_EQ(system.Port("External").OpenCount(), 0);
+    EXPECT_EQ(title, QStringLiteral("键乐坊 -- 未插设备"));
+    EXPECT_EQ(size, QSize(675, 320));
+    EXPECT_EQ(instruments, 128);
+}
+
+TEST_F(MainDialogTest, ClosingSendsAllNotesOffFirstAndEndsWithZero) {
+    app::CMainDlg dialog(Services());
+    const int code = RunModal(dialog);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(dialog.IsClosing());
+    EXPECT_THAT(SynthPlayed(), ElementsAre(0x7BB0u));
+}
+
+TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        SCOPED_TRACE(key);
+        FakeMusicSystem freshSystem;
+        freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
+        musicport::CDirectMusic freshMusic(freshSystem);
+        musicport::COutputPort freshPort;
+        app::CMainDlg dialog({freshMusic, freshPort, prompts});
+        QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
+        const int code = dialog.DoModal();
+        EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
+        EXPECT_FALSE(dialog.IsClosing());
+        EXPECT_THAT(freshSystem.Port("Synth").Played(), IsEmpty());
+    }
+}
+
+TEST_F(MainDialogTest, MusicStartFailureTellsTheUserAndEndsAfterStartUp) {
+    system.FailOn("CreateMusic", pm::REGDB_E_CLASSNOTREG);
+    app::CMainDlg dialog(Services());
+    const int code = dialog.DoModal();  // no modal loop: start-up ends the dialog
+
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "Can't initialize the synthesizer.\nEnsure you have an audio output device and a "
+              "General MIDI SoundFont installed in your system.");
+    // Steps after the skipped ones still ran.
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("键乐坊 -- 未插设备"));
+    EXPECT_EQ(dialog.size(), QSize(675, 320));
+    EXPECT_EQ(system.Port("Synth").OpenCount(), 0);
+}
+
+TEST_F(MainDialogTest, PortStartFailureTellsTheUserAndShutsDown) {
+    system.Port("Synth").FailOn("Activate", pm::DSERR_NODRIVER);
+    app::CMainDlg dialog(Services());
+    const int code = dialog.DoModal();
+
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "Error during the music port objects initialization");
+    EXPECT_THAT(SynthPlayed(), IsEmpty());  // no buffer: the shut-down send fails quietly
+}
+
+TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
+    FakeMusicSystem empty;
+    musicport::CDirectMusic emptyMusic(empty);
+    musicport::COutputPort port;
+    app::CMainDlg dialog({emptyMusic, port, prompts});
+    int instruments = -1;
+    const int code = RunModal(dialog, [&] {
+        instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
+        dialog.PlayNote(60, 1);  // the send fails with -1 and is only reported
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(instruments, 128);
+}
+
+TEST_F(MainDialogTest, PlayNoteSendsUpToTheCutOffForOnAndOff) {
+    app::CMainDlg dialog(Services());
+    RunModal(dialog, [&] {
+        for (const int note : {36, 84, 85, 127}) {
+            dialog.PlayNote(musicport::BYTE(note), 1);
+            dialog.PlayNote(musicport::BYTE(note), 0);
+        }
+    });
+    EXPECT_THAT(SynthPlayed(), ElementsAre(0x7F2490u, 0x7F2480u, 0x7F5490u, 0x7F5480u, 0x7BB0u));
+}
+
+TEST_F(MainDialogTest, AllNotesOffReleasesEveryKeyAndSendsOneMessage) {
+    app::CMainDlg dialog(Services());
+    std::vector<DWORD> played;
+    RunModal(dialog, [&] {
+        piano::CPianoCtrl* piano = dialog.Piano();
+        EXPECT_EQ(piano->GetFirstNote(), 36);
+        EXPECT_EQ(piano->GetLastNote(), 95);
+        const QImage released = piano->grab().toImage();
+        piano->PressKey(36);
+        piano->PressKey(95);
+        QApplication::processEvents();
+        EXPECT_NE(piano->grab().toImage(), released);
+        dialog.AllNotesOff();
+        QApplication::processEvents();
+        EXPECT_EQ(piano->grab().toImage(), released);
+        played = SynthPlayed();
+    });
+    EXPECT_THAT(played, ElementsAre(0x7BB0u));
+}
+
+TEST_F(MainDialogTest, MousePressSoundsListsAndReleaseEndsTheNote) {
+    app::CMainDlg dialog(Services());
+    std::vector<DWORD> played;
+    int rows = -1;
+    QString noteCell;
+    RunModal(dialog, [&] {
+        piano::CPianoCtrl* piano = dialog.Piano();
+        // The lower part of the first white key is note 36.
+        QTest::mousePress(piano, Qt::LeftButton, {}, QPoint(10, 70));
+        QTest::mouseRelease(piano, Qt::LeftButton, {}, QPoint(10, 70));
+        QApplication::processEvents();
+        played = SynthPlayed();
+        rows = dialog.MessageList()->GetItemCount();
+        noteCell = dialog.MessageList()->GetItemText(0, 1);
+    });
+    EXPECT_THAT(played, ElementsAre(0x7F2490u, 0x7F2480u));
+    EXPECT_EQ(rows, 1);  // a release adds no row
+    EXPECT_EQ(noteCell, QStringLiteral("C2"));
+}
+
+TEST_F(MainDialogTest, MenuOpeningAndMovesAfterActivationReleaseAllNotes) {
+    app::CMainDlg dialog(Services());
+    std::vector<DWORD> afterMenu;
+    std::vector<DWORD> afterMove;
+    RunModal(dialog, [&] {
+        dialog.PlayNote(60, 1);
+        QMenu* fileMenu = dialog.MenuBar()->findChildren<QMenu*>().value(0);
+        ASSERT_NE(fileMenu, nullptr);
+        emit fileMenu->aboutToShow();
+        afterMenu = SynthPlayed();
+        // An activation, then a move: every later move releases all notes.
+        QApplication::setActiveWindow(&dialog);
+        QApplication::processEvents();
+        dialog.move(dialog.pos() + QPoint(5, 5));
+        QApplication::processEvents();
+        afterMove = SynthPlayed();
+    });
+    EXPECT_THAT(afterMenu, ElementsAre(0x7F3C90u, 0x7BB0u));
+    ASSERT_GE(afterMove.size(), 3u);
+    EXPECT_EQ(afterMove.back(), 0x7BB0u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Test discovery runs the binary without ctest's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
