@@ -1,0 +1,133 @@
+// Cost of one key-bed scan tick against the simulated chip (the CPU part of a tick; a real
+// chip adds 16 USB round trips), and of handing a tick's events to the GUI thread.
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "device/CKeyNoteMap.h"
+#include "device/KeyScanner.h"
+#include "platform/ch341/SimulatedKeyBed.h"
+
+namespace {
+
+using device::KeyEvent;
+using device::KeyScanner;
+using platform::ch341::SimulatedKeyBed;
+
+void OpenBed(SimulatedKeyBed& bed) {
+    bed.OpenDevice(0);
+    bed.InitParallel(0, 2);
+}
+
+// All switches open: 8 writes, 8 reads, 72 counters looked at, no event.
+void BM_ScanTickIdle(benchmark::State& state) {
+    SimulatedKeyBed bed;
+    OpenBed(bed);
+    KeyScanner scanner;
+    std::vector<KeyEvent> events;
+    events.reserve(KeyScanner::kSoundingKeys);
+    for (auto _ : state) {
+        events.clear();
+        scanner.Scan(bed, 0, events);
+        benchmark::DoNotOptimize(events.data());
+    }
+}
+BENCHMARK(BM_ScanTickIdle);
+
+// A ten-finger chord held down: counters climb, no event.
+void BM_ScanTickChordHeld(benchmark::State& state) {
+    SimulatedKeyBed bed;
+    OpenBed(bed);
+    for (const int key : {0, 4, 7, 12, 16, 19, 24, 28, 31, 36}) {
+        bed.Press(key);
+    }
+    KeyScanner scanner;
+    std::vector<KeyEvent> events;
+    events.reserve(KeyScanner::kSoundingKeys);
+    for (auto _ : state) {
+        events.clear();
+        scanner.Scan(bed, 0, events);
+        benchmark::DoNotOptimize(events.data());
+    }
+}
+BENCHMARK(BM_ScanTickChordHeld);
+
+// Worst case: all 49 sounding keys pressed and released over and over (closed, closed,
+// open): a third of the ticks carry 49 presses, a third 49 releases.
+void BM_ScanTickAllKeysToggling(benchmark::State& state) {
+    SimulatedKeyBed bed;
+    OpenBed(bed);
+    KeyScanner scanner;
+    std::vector<KeyEvent> events;
+    events.reserve(KeyScanner::kSoundingKeys);
+    int phase = 0;
+    std::size_t count = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int key = 0; key < KeyScanner::kSoundingKeys; ++key) {
+            if (phase == 2) {
+                bed.Release(key);
+            } else {
+                bed.Press(key);
+            }
+        }
+        phase = (phase + 1) % 3;
+        events.clear();
+        state.ResumeTiming();
+        scanner.Scan(bed, 0, events);
+        count += events.size();
+    }
+    state.counters["events/tick"] =
+        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ScanTickAllKeysToggling);
+
+// Baseline hand-off: the batch copied into a locked queue, as a hand-rolled post would.
+void BM_HandOffToLockedQueue(benchmark::State& state) {
+    std::vector<KeyEvent> events(static_cast<std::size_t>(state.range(0)), KeyEvent{5, 0, 5, true});
+    std::mutex mutex;
+    std::deque<std::vector<KeyEvent>> queue;
+    for (auto _ : state) {
+        {
+            std::lock_guard lock(mutex);
+            queue.emplace_back(events.begin(), events.end());
+        }
+        std::lock_guard lock(mutex);
+        queue.pop_front();
+    }
+}
+BENCHMARK(BM_HandOffToLockedQueue)->Arg(1)->Arg(10)->Arg(49);
+
+// The app's road: a queued Qt call carrying the batch, run by the receiving event loop, which
+// hands it to the key-note map (with no dialog attached, so only the delivery is measured).
+void BM_HandOffQueuedQtCall(benchmark::State& state) {
+    std::vector<KeyEvent> events(static_cast<std::size_t>(state.range(0)), KeyEvent{5, 0, 5, true});
+    QObject receiver;
+    device::CKeyNoteMap map;
+    for (auto _ : state) {
+        QMetaObject::invokeMethod(
+            &receiver,
+            [&map, batch = std::vector<KeyEvent>(events.begin(), events.end())] {
+                map.HandleKeyEvents(batch);
+            },
+            Qt::QueuedConnection);
+        QCoreApplication::sendPostedEvents();
+    }
+}
+BENCHMARK(BM_HandOffQueuedQtCall)->Arg(1)->Arg(10)->Arg(49);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
