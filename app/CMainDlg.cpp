@@ -15,6 +15,8 @@
 #include "app/DialogBuilder.h"
 #include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
+#include "device/CKeyNoteMap.h"
+#include "device/KeyBed.h"
 #include "musicport/CDMusicException.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
@@ -192,10 +194,8 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
         m_hStopEvent = true;
     }
 
-    // 12. Key-bed device.
-    m_nDeviceIndex = 0;
-    m_bDeviceOpen = false;
-    setWindowTitle(FromUtf8(res::kTitleNoDevice));
+    // 12. Key-bed device: opened when present, picked up when plugged in later.
+    StartKeyBed();
 
     // 13. Pitch slider: -1 .. 1 around the transpose base 36.
     m_pitchSlider->setRange(-1, 1);
@@ -207,7 +207,9 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     m_volumeSlider->setTickInterval(1);
     m_volumeSlider->setInvertedAppearance(true);
 
-    // 15. Mixer, 16. key-bed scan, 17. links, 18. announcement.
+    // 15. Mixer.
+    // 16. The 25 ms scan runs on the key-bed thread whenever the device is open (step 12).
+    // 17. Links, 18. announcement.
 
     // 19. The window size at the end of start-up, position kept.
     setFixedSize(kStartupSize);
@@ -392,6 +394,75 @@ void CMainDlg::OnClose() {
 
 void CMainDlg::OnDestroy() {
     m_destroyed = true;
+    // Unregister the notification first, then close the device (and stop its scan).
+    if (m_keyBed)
+        m_keyBed->Destroy();
+    m_services.keyNoteMap.SetSink(nullptr);
+}
+
+void CMainDlg::StartKeyBed() {
+    m_services.keyNoteMap.SetSink(&m_keyNoteSink);
+    // Both hooks run on other threads and only post: plug events and scan ticks each reach
+    // the dialog through their own queued call, never as key releases.
+    auto postDeviceEvent = [this](unsigned code) {
+        QMetaObject::invokeMethod(
+            this, [this, code] { OnDeviceEvent(code); }, Qt::QueuedConnection);
+    };
+    auto postKeyEvents = [this](std::span<const device::KeyEvent> events) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, copy = std::vector<device::KeyEvent>(events.begin(), events.end())] {
+                OnKeyEvents(copy);
+            },
+            Qt::QueuedConnection);
+    };
+    m_keyBed = std::make_unique<device::KeyBed>(m_services.keyBedDevice, m_keyBedView,
+                                                postDeviceEvent, postKeyEvents);
+    m_keyBed->Start(0);
+}
+
+void CMainDlg::OnDeviceEvent(unsigned code) {
+    if (m_keyBed && !m_destroyed)
+        m_keyBed->OnDeviceEvent(code);
+}
+
+void CMainDlg::OnKeyEvents(std::span<const device::KeyEvent> events) {
+    if (m_destroyed)
+        return;
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    m_services.keyNoteMap.HandleKeyEvents(events);
+}
+
+void CMainDlg::KeyBedView::SetWindowTitle(std::string_view title) {
+    m_dialog.setWindowTitle(FromUtf8(title));
+}
+
+void CMainDlg::KeyBedView::ShowErrorBox(std::string_view text, std::string_view caption) {
+    m_dialog.m_services.prompts.ShowMessage(text, caption, PromptIcon::Error);
+}
+
+void CMainDlg::KeyNoteSink::PressKey(BYTE note) {
+    m_dialog.m_piano->PressKey(note);
+}
+
+void CMainDlg::KeyNoteSink::ReleaseKey(BYTE note) {
+    m_dialog.m_piano->ReleaseKey(note);
+}
+
+int CMainDlg::KeyNoteSink::FirstNote() const {
+    return m_dialog.m_piano->GetFirstNote();
+}
+
+void CMainDlg::KeyNoteSink::PlayNote(BYTE note, BOOL on) {
+    m_dialog.PlayNote(note, on);
+}
+
+void CMainDlg::KeyNoteSink::AddMessage(BYTE note, BYTE velocity, int source) {
+    m_dialog.m_list->AddMessage(note, velocity, source);
+}
+
+void CMainDlg::KeyNoteSink::TakeFocus() {
+    m_dialog.setFocus();
 }
 
 bool CMainDlg::event(QEvent* e) {

@@ -3,7 +3,12 @@
 #include <QDialog>
 #include <QString>
 #include <map>
+#include <memory>
+#include <span>
 
+#include "device/IKeyBedView.h"
+#include "device/IKeyNoteSink.h"
+#include "device/KeyEvent.h"
 #include "musicport/MidiMsg.h"
 #include "piano/CPianoListener.h"
 
@@ -23,6 +28,15 @@ namespace performance {
 class CMidiListCtrl;
 }  // namespace performance
 
+namespace device {
+class CKeyNoteMap;
+class KeyBed;
+}  // namespace device
+
+namespace platform::ch341 {
+class ICh341Device;
+}  // namespace platform::ch341
+
 namespace musicport {
 class CDirectMusic;
 class COutputPort;
@@ -38,6 +52,8 @@ struct MainServices {
     musicport::CDirectMusic& music;
     musicport::COutputPort& outputPort;
     IUserPrompts& prompts;
+    platform::ch341::ICh341Device& keyBedDevice;
+    device::CKeyNoteMap& keyNoteMap;
 };
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
@@ -83,6 +99,12 @@ public:
     piano::CPianoCtrl* Piano() const { return m_piano; }
     performance::CMidiListCtrl* MessageList() const { return m_list; }
     int TransposeBase() const { return m_nTransposeBase; }
+    const device::KeyBed* KeyBed() const { return m_keyBed.get(); }
+
+    // A plug (3) or unplug (0) code from the key-bed driver, delivered on the GUI thread.
+    void OnDeviceEvent(unsigned code);
+    // One scan tick's presses and releases, in scan order, delivered on the GUI thread.
+    void OnKeyEvents(std::span<const device::KeyEvent> events);
 
 protected:
     BOOL OnInitDialog();
@@ -107,6 +129,31 @@ private:
         void NoteOff(BYTE note) override;
     };
 
+    // What the key bed shows and plays through the dialog.
+    class KeyBedView final : public device::IKeyBedView {
+    public:
+        explicit KeyBedView(CMainDlg& dialog) : m_dialog(dialog) {}
+        void SetWindowTitle(std::string_view title) override;
+        void ShowErrorBox(std::string_view text, std::string_view caption) override;
+
+    private:
+        CMainDlg& m_dialog;
+    };
+    class KeyNoteSink final : public device::IKeyNoteSink {
+    public:
+        explicit KeyNoteSink(CMainDlg& dialog) : m_dialog(dialog) {}
+        void PressKey(BYTE note) override;
+        void ReleaseKey(BYTE note) override;
+        int FirstNote() const override;
+        void PlayNote(BYTE note, BOOL on) override;
+        void AddMessage(BYTE note, BYTE velocity, int source) override;
+        void TakeFocus() override;
+
+    private:
+        CMainDlg& m_dialog;
+    };
+
+    void StartKeyBed();
     void CreateMenuBar();
     void BindControls();
     void ReportToDebugger(const std::string& report);
@@ -130,8 +177,10 @@ private:
     piano::CPianoCtrl* m_piano = nullptr;
     PianoListener m_pianoListener;
     int m_nRecordState = 1;
-    unsigned m_nDeviceIndex = 0;
-    bool m_bDeviceOpen = false;
+    // The device index and open flag live in the key-bed state, with the scan thread.
+    std::unique_ptr<device::KeyBed> m_keyBed;
+    KeyBedView m_keyBedView{*this};
+    KeyNoteSink m_keyNoteSink{*this};
     int m_nTransposeBase = 36;
     QLabel* m_announcement = nullptr;
     QSlider* m_volumeSlider = nullptr;

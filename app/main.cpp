@@ -6,9 +6,11 @@
 
 #include "app/CMainApp.h"
 #include "app/MessageBoxPrompts.h"
+#include "device/CKeyNoteMap.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "platform/backends/DefaultMusicSystem.h"
+#include "platform/ch341/Ch341UsbDevice.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -21,8 +23,11 @@ int main(int argc, char** argv) {
     musicport::CDirectMusic music(*musicSystem);
     musicport::COutputPort outputPort;
     app::MessageBoxPrompts prompts;
+    const std::unique_ptr<platform::ch341::Ch341UsbDevice> keyBedDevice =
+        platform::ch341::Ch341UsbDevice::CreateWithLibusb();
+    device::CKeyNoteMap keyNoteMap;
 
-    app::CMainApp theApp({music, outputPort, prompts});
+    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

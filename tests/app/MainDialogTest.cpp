@@ -17,10 +17,13 @@
 
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "device/CKeyNoteMap.h"
+#include "device/KeyBed.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
 #include "piano/CPianoCtrl.h"
+#include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "res/ResourceIds.h"
@@ -60,7 +63,7 @@ protected:
         system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
     }
 
-    app::MainServices Services() { return {music, outputPort, prompts}; }
+    app::MainServices Services() { return {music, outputPort, prompts, keyBed, keyNoteMap}; }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
     // `close` unless `during` ended it.
@@ -80,6 +83,8 @@ protected:
     musicport::CDirectMusic music{system};
     musicport::COutputPort outputPort;
     RecordingPrompts prompts;
+    platform::ch341::SimulatedKeyBed keyBed{false};  // unplugged unless a test plugs it
+    device::CKeyNoteMap keyNoteMap;
 };
 
 TEST_F(MainDialogTest, StartUpActivatesTheFirstOutputPortAndListsBothOutputs) {
@@ -134,7 +139,7 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
         musicport::CDirectMusic freshMusic(freshSystem);
         musicport::COutputPort freshPort;
-        app::CMainDlg dialog({freshMusic, freshPort, prompts});
+        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap});
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -174,7 +179,7 @@ TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
     musicport::CDirectMusic emptyMusic(empty);
     musicport::COutputPort port;
-    app::CMainDlg dialog({emptyMusic, port, prompts});
+    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap});
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
@@ -256,6 +261,111 @@ TEST_F(MainDialogTest, MenuOpeningAndMovesAfterActivationReleaseAllNotes) {
     EXPECT_THAT(afterMenu, ElementsAre(0x7F3C90u, 0x7BB0u));
     ASSERT_GE(afterMove.size(), 3u);
     EXPECT_EQ(afterMove.back(), 0x7BB0u);
+}
+
+TEST_F(MainDialogTest, DeactivatingTheWindowWhileAKeyIsHeldReleasesIt) {
+    app::CMainDlg dialog(Services());
+    std::vector<DWORD> played;
+    QImage whileHeld;
+    QImage afterDeactivation;
+    RunModal(dialog, [&] {
+        QApplication::setActiveWindow(&dialog);
+        QApplication::processEvents();
+        piano::CPianoCtrl* piano = dialog.Piano();
+        const QImage released = piano->grab().toImage();
+        QTest::mousePress(piano, Qt::LeftButton, {}, QPoint(10, 70));  // held: note 36
+        QApplication::processEvents();
+        whileHeld = piano->grab().toImage();
+        EXPECT_NE(whileHeld, released);
+        QApplication::setActiveWindow(nullptr);
+        QApplication::processEvents();
+        afterDeactivation = piano->grab().toImage();
+        EXPECT_EQ(afterDeactivation, released);
+        played = SynthPlayed();
+    });
+    EXPECT_THAT(played, ElementsAre(0x7F2490u, 0x7BB0u));
+}
+
+TEST_F(MainDialogTest, KeysAboveTheCutOffShowAndListButStaySilent) {
+    app::CMainDlg dialog(Services());
+    std::vector<DWORD> played;
+    int rows = 0;
+    QString value;
+    RunModal(dialog, [&] {
+        piano::CPianoCtrl* piano = dialog.Piano();
+        piano->SetFirstNote(72);  // the second octave now starts at 84
+        const QImage before = piano->grab().toImage();
+        // C# of the second octave: note 85, one above the highest that sounds (84).
+        QTest::mousePress(piano, Qt::LeftButton, {}, QPoint(154 + 20, 30));
+        QApplication::processEvents();
+        EXPECT_NE(piano->grab().toImage(), before);
+        QTest::mouseRelease(piano, Qt::LeftButton, {}, QPoint(154 + 20, 30));
+        dialog.MessageList()->ApplyPendingCells();
+        rows = dialog.MessageList()->GetItemCount();
+        value = dialog.MessageList()->GetItemText(0, 3);
+        played = SynthPlayed();
+    });
+    EXPECT_THAT(played, IsEmpty());
+    EXPECT_EQ(rows, 1);
+    EXPECT_EQ(value, QStringLiteral("85"));
+}
+
+TEST_F(MainDialogTest, KeyBedPresentAtStartUpPlaysThroughTheWholeRoad) {
+    keyBed.Plug();
+    app::CMainDlg dialog(Services());
+    QString title;
+    std::vector<DWORD> afterPress;
+    std::vector<DWORD> afterRelease;
+    QString source;
+    QColor colour;
+    RunModal(dialog, [&] {
+        title = dialog.windowTitle();
+        const QImage released = dialog.Piano()->grab().toImage();
+        keyBed.Press(12);  // row 1, column 3: one octave above the first key, note 48
+        EXPECT_TRUE(QTest::qWaitFor([&] { return SynthPlayed().size() == 1; }, 2000));
+        afterPress = SynthPlayed();
+        dialog.MessageList()->ApplyPendingCells();
+        QApplication::processEvents();
+        EXPECT_NE(dialog.Piano()->grab().toImage(), released);
+        source = dialog.MessageList()->GetItemText(0, 5);
+        colour = dialog.MessageList()->GetItemColor(0);
+        keyBed.Release(12);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return SynthPlayed().size() == 2; }, 2000));
+        afterRelease = SynthPlayed();
+        QApplication::processEvents();
+        EXPECT_EQ(dialog.Piano()->grab().toImage(), released);
+        EXPECT_EQ(dialog.MessageList()->GetItemCount(), 1);  // a release adds no row
+    });
+    EXPECT_EQ(title, QStringLiteral("键乐坊 -- 正常工作中"));
+    EXPECT_THAT(afterPress, ElementsAre(0x7F3090u));
+    EXPECT_THAT(afterRelease, ElementsAre(0x7F3090u, 0x7F3080u));
+    EXPECT_EQ(source, QStringLiteral("4"));
+    EXPECT_EQ(colour, QColor(255, 128, 64));
+    EXPECT_FALSE(keyBed.IsOpen());  // closed when the window went
+}
+
+TEST_F(MainDialogTest, PlugUnplugAndAFailedOpenShowInTheTitle) {
+    app::CMainDlg dialog(Services());
+    QStringList titles;
+    RunModal(dialog, [&] {
+        titles << dialog.windowTitle();
+        keyBed.Plug();  // the driver's thread would post; the dialog handles it queued
+        QApplication::processEvents();
+        titles << dialog.windowTitle();
+        keyBed.Unplug();
+        QApplication::processEvents();
+        titles << dialog.windowTitle();
+        keyBed.SetOpenFails(true);
+        keyBed.Plug();
+        QApplication::processEvents();
+        titles << dialog.windowTitle();
+    });
+    EXPECT_EQ(titles, (QStringList{"键乐坊 -- 未插设备", "键乐坊 -- 正常工作中",
+                                   "键乐坊 -- 未插设备", "键乐坊 -- 未插设备"}));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "打开设备失败!");
+    EXPECT_EQ(prompts.shown[0].caption, "键乐坊 -- 岚桥科技");
+    EXPECT_EQ(prompts.shown[0].icon, app::PromptIcon::Error);
 }
 
 }  // namespace
