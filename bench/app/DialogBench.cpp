@@ -1,0 +1,195 @@
+// The main dialog's cost of one mouse press on a piano key, and the time from that press to the
+// first sound at the audio server.
+//
+//   tunestead-bench-dialog [presses]
+//
+// Part 1 runs offscreen: the GUI thread's time per press (hit test, drawing, note routing,
+// message-list row) with the output port on the scriptable platform and on the built-in
+// synthesizer rendering offline, against a press in a gap between keys (hit test only) as the
+// baseline. Part 2 needs PULSE_SERVER: the press goes through the real synthesizer on
+// PulseAudio and the sink's monitor is read until the note shows up.
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/CMainDlg.h"
+#include "app/IUserPrompts.h"
+#include "device/CKeyNoteMap.h"
+#include "musicport/CDirectMusic.h"
+#include "musicport/COutputPort.h"
+#include "performance/CMidiListCtrl.h"
+#include "piano/CPianoCtrl.h"
+#include "platform/backends/DefaultMusicSystem.h"
+#include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/fluidsynth/FluidSynthBackend.h"
+#include "platform/music/MusicObject.h"
+#include "platform/music/ResultCodes.h"
+#include "platform/music/fake/FakeMusicSystem.h"
+#include "tests/platform/fluidsynth/PulseMonitor.h"
+
+namespace {
+
+namespace pm = platform::music;
+using Clock = std::chrono::steady_clock;
+
+class SilentPrompts final : public app::IUserPrompts {
+public:
+    void ShowMessage(std::string_view text, std::string_view, app::PromptIcon) override {
+        std::fprintf(stderr, "box: %.*s\n", int(text.size()), text.data());
+    }
+};
+
+// The built-in synthesizer without an audio driver.
+class OfflineSynthSystem final : public pm::IMusicSystem {
+public:
+    pm::HRESULT CreateMusic(std::unique_ptr<pm::IMusic>* music) override {
+        platform::fluidsynth::FluidSynthBackend::Options options;
+        options.audioDrivers.clear();
+        std::vector<std::unique_ptr<pm::IPortBackend>> backends;
+        backends.push_back(std::make_unique<platform::fluidsynth::FluidSynthBackend>(options));
+        *music = std::make_unique<pm::MusicObject>(std::move(backends));
+        return pm::S_OK;
+    }
+};
+
+struct Summary {
+    double p10, median, p90;
+};
+
+Summary Summarise(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    auto at = [&](double q) { return v[std::size_t(q * double(v.size() - 1) + 0.5)]; };
+    return {at(0.1), at(0.5), at(0.9)};
+}
+
+// Runs `body` inside the modal loop of a dialog built over `system`, then closes it.
+void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg&)>& body) {
+    musicport::CDirectMusic music(system);
+    musicport::COutputPort output;
+    SilentPrompts prompts;
+    platform::ch341::SimulatedKeyBed keyBed(false);
+    device::CKeyNoteMap keyNoteMap;
+    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap});
+    QTimer::singleShot(0, &dialog, [&] {
+        body(dialog);
+        dialog.close();
+    });
+    dialog.DoModal();
+}
+
+// Microseconds of GUI-thread time per press and release at `point`, including the list row.
+std::vector<double> TimePresses(app::CMainDlg& dialog, QPoint point, int presses) {
+    piano::CPianoCtrl* piano = dialog.Piano();
+    std::vector<double> times;
+    times.reserve(std::size_t(presses));
+    for (int i = 0; i < presses; ++i) {
+        const auto start = Clock::now();
+        QTest::mousePress(piano, Qt::LeftButton, {}, point);
+        dialog.MessageList()->ApplyPendingCells();
+        times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        QTest::mouseRelease(piano, Qt::LeftButton, {}, point);
+        if (i % 500 == 499)
+            dialog.MessageList()->DeleteAllItems();
+    }
+    return times;
+}
+
+void ReportPresses(const char* name, const std::vector<double>& times, double baseline) {
+    const Summary s = Summarise(times);
+    std::printf("%-40s median %7.2f us  p10 %7.2f  p90 %7.2f  ratio to gap %5.1f\n", name, s.median,
+                s.p10, s.p90, baseline > 0 ? s.median / baseline : 0.0);
+}
+
+void GuiCost(int presses) {
+    const QPoint key(2 * 154 + 10, 70);  // note 60
+    const QPoint gap(16, 30);            // between C and C# of the first octave
+    double baseline = 0;
+    pm::fake::FakeMusicSystem fake;
+    fake.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
+    WithDialog(fake, [&](app::CMainDlg& dialog) {
+        TimePresses(dialog, key, 200);  // warm-up
+        const auto gapTimes = TimePresses(dialog, gap, presses);
+        baseline = Summarise(gapTimes).median;
+        ReportPresses("press in a gap (baseline)", gapTimes, baseline);
+        ReportPresses("press on a key, scriptable port", TimePresses(dialog, key, presses),
+                      baseline);
+    });
+    OfflineSynthSystem offline;
+    WithDialog(offline, [&](app::CMainDlg& dialog) {
+        TimePresses(dialog, key, 200);
+        ReportPresses("press on a key, synthesizer offline", TimePresses(dialog, key, presses),
+                      baseline);
+    });
+}
+
+constexpr int kFragment = 64;
+
+long FirstSound(const std::vector<std::int16_t>& samples) {
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if (std::abs(int(samples[i])) > 2)
+            return long(i / 2);
+    return -1;
+}
+
+void PressToSound(int repetitions) {
+    tests::fluidsynth::PulseMonitor monitor(48000, kFragment);
+    if (!tests::fluidsynth::PulseMonitor::ServerReachable() || !monitor.Connected()) {
+        std::printf("press to sound: no PulseAudio server (set PULSE_SERVER)\n");
+        return;
+    }
+    const auto system = platform::CreateDefaultMusicSystem();
+    std::vector<double> latencies;
+    WithDialog(*system, [&](app::CMainDlg& dialog) {
+        piano::CPianoCtrl* piano = dialog.Piano();
+        const QPoint key(2 * 154 + 115, 70);  // note 69
+        for (int rep = 0; rep < repetitions; ++rep) {
+            dialog.AllNotesOff();
+            // Wait for 150 ms of silence in a row (reverb tails included).
+            int quiet = 0;
+            for (int reads = 0; quiet < 150 * 48 / kFragment && reads < 20000; ++reads)
+                quiet = FirstSound(monitor.Read(kFragment)) < 0 ? quiet + 1 : 0;
+            const auto pressed = Clock::now();
+            QTest::mousePress(piano, Qt::LeftButton, {}, key);
+            for (int reads = 0; reads < 3000; ++reads) {
+                const auto samples = monitor.Read(kFragment);
+                const long first = FirstSound(samples);
+                if (first >= 0) {
+                    const double ms =
+                        std::chrono::duration<double, std::milli>(Clock::now() - pressed).count() -
+                        1000.0 * double(kFragment - first) / 48000.0;
+                    latencies.push_back(std::max(0.0, ms));
+                    break;
+                }
+            }
+            QTest::mouseRelease(piano, Qt::LeftButton, {}, key);
+            dialog.MessageList()->ApplyPendingCells();
+        }
+    });
+    if (latencies.empty()) {
+        std::printf("press to sound: no measurement\n");
+        return;
+    }
+    const Summary s = Summarise(latencies);
+    std::printf("%-40s median %7.2f ms  p10 %7.2f  p90 %7.2f  (n=%zu)\n",
+                "mouse press to first sound at the sink", s.median, s.p10, s.p90, latencies.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const int presses = argc > 1 ? std::max(100, std::atoi(argv[1])) : 5000;
+    GuiCost(presses);
+    PressToSound(60);
+    return 0;
+}
