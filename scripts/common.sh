@@ -29,12 +29,17 @@ ts_install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# ts_build <build-dir> [extra cmake args...]
+# ts_build <build-dir> [extra cmake args...]; TS_TARGETS limits what is built (default: all).
 ts_build() {
     local dir="$1"
     shift
     ts_log "Configuring $dir"
     cmake -S "$TS_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="${TS_BUILD_TYPE:-RelWithDebInfo}" "$@"
     ts_log "Building $dir"
-    cmake --build "$dir" -j "$(nproc)"
+    local targets=()
+    local target
+    for target in ${TS_TARGETS:-}; do
+        targets+=(--target "$target")
+    done
+    cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
 }
