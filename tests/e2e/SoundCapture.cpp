@@ -8,14 +8,14 @@
 namespace e2e {
 
 SoundCapture::SoundCapture(const std::string& source) {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 1};
+    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, kRate, 1};
     // Small fragments: the recording follows the sink within a few milliseconds.
     pa_buffer_attr attr{};
     attr.maxlength = std::uint32_t(-1);
     attr.fragsize = kRate * sizeof(float) / 100;
     int error = 0;
     stream_ = pa_simple_new(nullptr, "tunestead-e2e", PA_STREAM_RECORD, source.c_str(), "capture",
-                            &spec, nullptr, &attr, &error);
+                            &sampleSpec, nullptr, &attr, &error);
     if (stream_ == nullptr) {
         error_ = pa_strerror(error);
         return;

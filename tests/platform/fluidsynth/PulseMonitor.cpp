@@ -11,7 +11,7 @@ void PulseMonitor::Deleter::operator()(pa_simple* stream) const {
 }
 
 PulseMonitor::PulseMonitor(int sampleRate, int fragmentFrames) : sampleRate_(sampleRate) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, std::uint32_t(sampleRate), 2};
+    const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, std::uint32_t(sampleRate), 2};
     pa_buffer_attr attr;
     attr.maxlength = std::uint32_t(-1);
     attr.tlength = std::uint32_t(-1);
@@ -20,7 +20,7 @@ PulseMonitor::PulseMonitor(int sampleRate, int fragmentFrames) : sampleRate_(sam
     attr.fragsize = std::uint32_t(fragmentFrames * 4);
     int error = 0;
     stream_.reset(pa_simple_new(nullptr, "tunestead-test", PA_STREAM_RECORD, "@DEFAULT_MONITOR@",
-                                "monitor", &spec, nullptr, &attr, &error));
+                                "monitor", &sampleSpec, nullptr, &attr, &error));
 }
 
 PulseMonitor::~PulseMonitor() = default;
