@@ -2,6 +2,8 @@
 # builds. Sourced, not run.
 
 TS_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# Compiler-cache hits across checkouts in other folders.
+export CCACHE_BASEDIR="$TS_ROOT"
 
 TS_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
