@@ -49,9 +49,11 @@ void SendDeleteWindow(const std::string& display, xcb_window_t window) {
     event.type = atom("WM_PROTOCOLS");
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&event));
-    xcb_flush(connection);
+    // A checked request waits for the server's answer: the X server drops requests that are
+    // still unread when their client disconnects.
+    const xcb_void_cookie_t cookie = xcb_send_event_checked(
+        connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    std::free(xcb_request_check(connection, cookie));
     xcb_disconnect(connection);
 }
 
