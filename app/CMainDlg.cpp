@@ -160,8 +160,8 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    // 2. The system-menu item: the window manager owns the system menu here, so the
-    //    "About" command lives with the menu commands.
+    // 2. The system-menu item: under X11 the window manager owns the system menu, so no item
+    //    can be appended there; the About command needs a home of its own with the menus.
     // 3. The menu bar is m_pMainMenu (created above).
     // 4. Icons: set on the window at construction.
 
@@ -197,7 +197,9 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     // 12. Key-bed device: opened when present, picked up when plugged in later.
     StartKeyBed();
 
-    // 13. Pitch slider: -1 .. 1 around the transpose base 36.
+    // 13. Pitch slider: -1 .. 1 around the transpose base 36. Both sliders keep their minimum at
+    //     the top, as vertical trackbars do.
+    m_pitchSlider->setInvertedAppearance(true);
     m_pitchSlider->setRange(-1, 1);
     m_pitchSlider->setTickInterval(1);
     m_pitchSlider->setValue(0);
