@@ -1,16 +1,14 @@
 #pragma once
 
-// Records what a PulseAudio sink plays, from its monitor source, on a thread of its own, and
-// measures the recording: level and pitch over a stretch of time.
+// Records what the audio server plays, from the default sink's monitor, on a thread of its
+// own, so that a test can look at any stretch of time afterwards.
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
-struct pa_simple;
+#include "tests/platform/fluidsynth/PulseMonitor.h"
 
 namespace e2e {
 
@@ -18,34 +16,27 @@ class SoundCapture {
 public:
     static constexpr int kRate = 48000;
 
-    // Starts recording mono samples from `source` (e.g. "nullsink.monitor"). Check Ok().
-    explicit SoundCapture(const std::string& source);
+    // Starts recording at once. Check Ok().
+    SoundCapture();
     ~SoundCapture();
     SoundCapture(const SoundCapture&) = delete;
     SoundCapture& operator=(const SoundCapture&) = delete;
 
-    bool Ok() const { return error_.empty(); }
-    const std::string& Error() const { return error_; }
+    bool Ok() const { return monitor_.Connected(); }
 
     // Seconds recorded so far.
     double Now() const;
-    // Samples recorded in [from, to) seconds.
+    // Left-channel samples recorded in [from, to) seconds.
     std::vector<float> Between(double from, double to) const;
 
 private:
     void Run();
 
-    std::string error_;
-    ::pa_simple* stream_ = nullptr;
+    tests::fluidsynth::PulseMonitor monitor_{kRate, kRate / 100};
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::vector<float> samples_;
     std::thread thread_;
 };
-
-// Root mean square of the samples.
-double Rms(const std::vector<float>& samples);
-// Fundamental frequency by autocorrelation, searched between 50 and 2000 Hz; 0 for silence.
-double PitchHz(const std::vector<float>& samples, int rate);
 
 }  // namespace e2e
