@@ -15,6 +15,7 @@
 #include "app/DialogBuilder.h"
 #include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
+#include "app/WindowPlacement.h"
 #include "device/CKeyNoteMap.h"
 #include "device/KeyBed.h"
 #include "musicport/CDMusicException.h"
@@ -157,8 +158,6 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     BindControls();
     resize(res::DialogUnitsToPixels(dialog.width),
            m_pMainMenu->height() + res::DialogUnitsToPixels(dialog.height));
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 
     // 2. The system-menu item: under X11 the window manager owns the system menu, so no item
     //    can be appended there; the About command needs a home of its own with the menus.
@@ -213,8 +212,10 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     // 16. The 25 ms scan runs on the key-bed thread whenever the device is open (step 12).
     // 17. Links, 18. announcement.
 
-    // 19. The window size at the end of start-up, position kept.
+    // 19. The window size at the end of start-up, centred for that size on its screen.
     setFixedSize(kStartupSize);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(CentredPlacement(kStartupSize, screen->availableGeometry()));
     return 1;
 }
 

@@ -1,7 +1,8 @@
 #include "app/MessageBoxPrompts.h"
 
-#include <QApplication>
 #include <QMessageBox>
+
+#include "res/Strings.h"
 
 namespace app {
 
@@ -21,9 +22,8 @@ void MessageBoxPrompts::ShowMessage(std::string_view text, std::string_view capt
             qtIcon = QMessageBox::Critical;
             break;
     }
-    const QString title = caption.empty()
-                              ? QApplication::applicationDisplayName()
-                              : QString::fromUtf8(caption.data(), qsizetype(caption.size()));
+    const std::string_view shown = caption.empty() ? res::kAppName : caption;
+    const QString title = QString::fromUtf8(shown.data(), qsizetype(shown.size()));
     QMessageBox box(qtIcon, title, QString::fromUtf8(text.data(), qsizetype(text.size())),
                     QMessageBox::Ok, owner_);
     box.exec();

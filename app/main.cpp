@@ -15,7 +15,8 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tunestead"));
-    QApplication::setApplicationDisplayName(QStringLiteral("键乐坊"));
+    // No display name: Qt would append it to every window title, and the titles are the
+    // program's own texts.
 
     // Process-wide objects, destroyed in reverse order after the dialog has ended.
     const std::unique_ptr<platform::music::IMusicSystem> musicSystem =

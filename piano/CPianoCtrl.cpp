@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -26,6 +27,10 @@ CPianoCtrl::CPianoCtrl(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::TabFocus);
     // Moves without a button must arrive too: they are what gives the capture up.
     setMouseTracking(true);
+    // A drag that starts on another widget of the window keeps Qt's implicit grab there; the
+    // application filter sees those moves so the keyboard can take the mouse when they enter it.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        application->installEventFilter(this);
 }
 
 CPianoCtrl::~CPianoCtrl() = default;
@@ -178,13 +183,30 @@ bool CPianoCtrl::IsInside(int x, int y) const {
 }
 
 void CPianoCtrl::Capture() {
-    // Qt already delivers every move and the release to this widget while the button is held,
-    // which is all the capture is for; no explicit grab, so the mouse is never left grabbed.
+    // A press on the keyboard gets Qt's implicit grab: every move and the release come here
+    // while the button is held, which is all the capture is for.
+    m_captured = true;
+}
+
+void CPianoCtrl::GrabFromElsewhere() {
+    // The button went down on another widget, which holds the implicit grab: take the moves
+    // and the release explicitly. Given up on the release or when the point leaves, so the
+    // mouse is never left grabbed.
+    grabMouse();
+    m_grabbing = true;
     m_captured = true;
 }
 
 void CPianoCtrl::ReleaseCapture() {
     m_captured = false;
+    EndGrab();
+}
+
+void CPianoCtrl::EndGrab() {
+    if (!m_grabbing)
+        return;
+    m_grabbing = false;
+    releaseMouse();
 }
 
 void CPianoCtrl::EndLastKey() {
@@ -232,20 +254,40 @@ void CPianoCtrl::mouseReleaseEvent(QMouseEvent* event) {
         // gap onto another key must not end it a second time.
         m_lastKey = kNoKey;
     }
+    EndGrab();
 }
 
 void CPianoCtrl::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
+    HandleMouseMove(event->position().toPoint(), event->buttons(), false);
+}
+
+bool CPianoCtrl::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseMove || watched == this || m_grabbing)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    auto* move = static_cast<QMouseEvent*>(event);
+    if (widget == nullptr || widget->window() != window() || !isVisible() ||
+        !(move->buttons() & Qt::LeftButton))
+        return false;
+    const QPoint point = mapFromGlobal(move->globalPosition().toPoint());
+    if (IsInside(point.x(), point.y()))
+        HandleMouseMove(point, move->buttons(), true);
+    return false;
+}
+
+void CPianoCtrl::HandleMouseMove(QPoint point, Qt::MouseButtons buttons, bool fromElsewhere) {
     performance::PerformanceGuard guard(performance::PerformanceLock());
-    const QPoint point = event->position().toPoint();
     const bool inside = IsInside(point.x(), point.y());
     if (!inside && m_captured) {
         ReleaseCapture();
     }
-    if (!(event->buttons() & Qt::LeftButton)) {
+    if (!(buttons & Qt::LeftButton)) {
         return;
     }
-    if (inside && !m_captured) {
+    if (inside && fromElsewhere) {
+        GrabFromElsewhere();
+    } else if (inside && !m_captured) {
         Capture();
     }
     m_currentKey = HitTest(point.x(), point.y());

@@ -64,17 +64,22 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool IsInside(int x, int y) const;
     void ShowKey(BYTE note, bool pressed);
+    void HandleMouseMove(QPoint point, Qt::MouseButtons buttons, bool fromElsewhere);
     void Capture();
+    void GrabFromElsewhere();
     void ReleaseCapture();
+    void EndGrab();
     void EndLastKey();
 
     std::unique_ptr<CPianoOctave[]> m_octaves;
     CPianoListener* m_listener = nullptr;
     bool m_captured = false;
+    bool m_grabbing = false;     // holds an explicit grab taken from another widget's drag
     BYTE m_lastKey = kNoKey;     // pressed by the mouse and not yet ended
     BYTE m_currentKey = kNoKey;  // result of the latest press or move hit test
     int m_firstNote = 0;

@@ -7,6 +7,9 @@ namespace res {
 
 constexpr std::string_view kAboutMenuItem = "&About Tunestead...";  // string 101
 
+// The program's own name: the caption of message boxes that name none of their own.
+constexpr std::string_view kAppName = "键乐坊";
+
 constexpr std::string_view kTitleNoDevice = "键乐坊 -- 未插设备";
 constexpr std::string_view kTitleWorking = "键乐坊 -- 正常工作中";
 

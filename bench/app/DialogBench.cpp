@@ -3,9 +3,9 @@
 //
 //   tunestead-bench-dialog [presses]
 //
-// Part 1 runs offscreen: the GUI thread's time per press (hit test, drawing, note routing,
+// The offscreen run: the GUI thread's time per press (hit test, drawing, note routing,
 // message-list row) with the output port on the scriptable platform, against a press in a gap
-// between keys (hit test only) as the baseline. Part 2 needs PULSE_SERVER: the press goes
+// between keys (hit test only) as the baseline. The audio run needs PULSE_SERVER: the press goes
 // through the real synthesizer on PulseAudio (its GUI-thread cost is timed again there) and
 // the sink's monitor is read until the note shows up.
 

@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "RecordingListener.h"
 #include "piano/CPianoCtrl.h"
@@ -182,6 +184,50 @@ TEST_F(PianoMouse, NeverGrabsTheMouseExplicitly) {
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
     Release({10, 30});
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+}
+
+// A drag that starts on a neighbouring control and slides onto the keys plays them, through
+// the window system's own dispatch (where the press gives the other widget Qt's implicit grab),
+// and leaves no grab behind once the button is up.
+TEST(PianoDragIn, ADragFromANeighbourPlaysTheKeysItEnters) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* neighbour = new QPushButton(QStringLiteral("Record"), &window);
+    auto* control = new CPianoCtrl(&window);
+    layout->addWidget(neighbour);
+    layout->addWidget(control);
+    ASSERT_TRUE(control->BuildKeyboard(5, 5));
+    control->SetFirstNote(36);
+    RecordingListener listener;
+    control->SetListener(&listener);
+    control->setFixedSize(control->sizeHint());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QWindow* handle = window.windowHandle();
+    auto at = [&](QWidget* widget, QPoint p) { return widget->mapTo(&window, p); };
+
+    QTest::mousePress(handle, Qt::LeftButton, {}, at(neighbour, neighbour->rect().center()));
+    QTest::mouseMove(handle, at(neighbour, neighbour->rect().center() + QPoint(5, 0)));
+    EXPECT_EQ(listener.events, Events{});
+    QTest::mouseMove(handle, at(control, {10, 30}));
+    EXPECT_EQ(listener.events, Events{"on 36"});
+    QTest::mouseMove(handle, at(control, {30, 30}));
+    EXPECT_EQ(listener.events, (Events{"on 36", "off 36", "on 38"}));
+    // Out of the keyboard and back in again, still with the button held.
+    QTest::mouseMove(handle, at(neighbour, neighbour->rect().center()));
+    EXPECT_EQ(listener.events, (Events{"on 36", "off 36", "on 38", "off 38"}));
+    QTest::mouseMove(handle, at(control, {50, 30}));
+    EXPECT_EQ(listener.events.back(), "on 40");
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, at(control, {50, 30}));
+    EXPECT_EQ(listener.events.back(), "off 40");
+    EXPECT_EQ(listener.events.size(), 6u);
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+
+    // With the button up, moving over the keys plays nothing.
+    QTest::mouseMove(handle, at(control, {70, 30}));
+    EXPECT_EQ(listener.events.size(), 6u);
 }
 
 }  // namespace
