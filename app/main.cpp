@@ -2,6 +2,7 @@
 // tears the objects down after it in reverse order.
 
 #include <QApplication>
+#include <cstdio>
 #include <memory>
 
 #include "app/CMainApp.h"
@@ -11,8 +12,14 @@
 #include "musicport/COutputPort.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/Ch341UsbDevice.h"
+#include "platform/display/DisplayCheck.h"
 
 int main(int argc, char** argv) {
+    // Qt aborts with a message about reinstalling when it finds no display: say what is wrong.
+    if (const auto reason = platform::MissingDisplayReason()) {
+        std::fputs(platform::MissingDisplayAdvice(*reason, "tunestead").c_str(), stderr);
+        return 2;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tunestead"));
     // No display name: Qt would append it to every window title, and the titles are the

@@ -95,7 +95,10 @@ protected:
             env.insert(entry.section('=', 0, 0), entry.section('=', 1));
         player_.setProcessEnvironment(env);
         player_.setProcessChannelMode(QProcess::ForwardedChannels);
-        player_.start(QStringLiteral(TUNESTEAD_BINARY), {});
+        // TS_PLAYER_BINARY runs another build of the program, such as the packaged one.
+        const QString binary =
+            qEnvironmentVariable("TS_PLAYER_BINARY", QStringLiteral(TUNESTEAD_BINARY));
+        player_.start(binary, {});
         if (!player_.waitForStarted(5000))
             return {};
         return RunTool(QStringLiteral("xdotool"),
