@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 #include "device/KeyBed.h"
 #include "platform/ch341/SimulatedKeyBed.h"
@@ -94,6 +97,172 @@ TEST_F(KeyScanThreadTest, CountersSurviveAStopAndRestart) {
     thread.Start(0, sink);
     bed.Release(9);
     EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{9, 1, 0, false}}));
+}
+
+// Time that moves only when the scan waits for a deadline, or when the device says a
+// transfer took long. Used on the key-bed thread only.
+class SteppedClock final : public ScanClock {
+public:
+    TimePoint Now() override { return now; }
+    bool WaitUntil(TimePoint deadline, std::stop_token stop) override {
+        now = std::max(now, deadline);
+        std::this_thread::yield();
+        return stop.stop_requested();
+    }
+    TimePoint now{};
+};
+
+// The simulated key bed, one of whose ticks stalls for ten periods in its first read; it notes
+// when each tick starts and ends on the stepped clock.
+class StallingKeyBed final : public platform::ch341::ICh341Device {
+public:
+    StallingKeyBed(SteppedClock& clock, std::chrono::nanoseconds period, int stallingTick)
+        : clock_(clock), period_(period), stallingTick_(stallingTick) {
+        bed_.OpenDevice(0);
+        bed_.InitParallel(0, 2);
+    }
+    bool SetDeviceNotify(ULONG, NotifyRoutine) override { return true; }
+    bool OpenDevice(ULONG) override { return true; }
+    void CloseDevice(ULONG) override {}
+    bool InitParallel(ULONG, ULONG) override { return true; }
+    bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override {
+        if (reads_ % 8 == 0) {
+            starts.push_back(clock_.now);
+        }
+        return bed_.SetOutput(index, enable, direction, data);
+    }
+    bool GetInput(ULONG index, DWORD* word) override {
+        if (reads_ == 8 * stallingTick_) {
+            clock_.now += 10 * period_;
+        }
+        const bool ok = bed_.GetInput(index, word);
+        if (++reads_ % 8 == 0) {
+            ends.push_back(clock_.now);
+        }
+        return ok;
+    }
+
+    std::vector<ScanClock::TimePoint> starts;
+    std::vector<ScanClock::TimePoint> ends;
+
+private:
+    SimulatedKeyBed bed_;
+    SteppedClock& clock_;
+    std::chrono::nanoseconds period_;
+    int stallingTick_;
+    int reads_ = 0;
+};
+
+TEST(KeyScanThreadSchedule, AfterAStallTheNextTickWaitsAWholePeriod) {
+    constexpr auto kPeriod = 25ms;
+    SteppedClock clock;
+    StallingKeyBed device(clock, kPeriod, 3);
+    KeyScanner scanner;
+    KeyScanThread thread(scanner, device, kPeriod, clock);
+    thread.Start(0, [](std::span<const KeyEvent>) {});
+    for (int guard = 0; thread.Ticks() < 12 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    thread.Stop();
+    ASSERT_GE(device.ends.size(), 12U);
+    EXPECT_EQ(device.ends[3] - device.starts[3], 10 * kPeriod) << "the stall happened";
+    for (std::size_t tick = 1; tick < device.ends.size(); ++tick) {
+        EXPECT_GE(device.starts[tick] - device.ends[tick - 1], kPeriod)
+            << "tick " << tick << " ran back to back with the one before";
+    }
+    EXPECT_EQ(thread.Overruns(), 1U);
+}
+
+TEST_F(KeyScanThreadTest, AFirstTickThatReadsNoRowIsReportedOnceAndEndsTheThread) {
+    SteppedClock clock;  // the thread never waits: a tick after the report would come at once
+    KeyScanThread thread(scanner, bed, 1ms, clock);
+    std::atomic<int> failures{0};
+    bed.FailReads(-1);
+    thread.Start(
+        0, [](std::span<const KeyEvent>) {}, [&failures] { ++failures; });
+    for (int guard = 0; failures == 0 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    thread.Stop();
+    EXPECT_EQ(failures, 1);
+    EXPECT_TRUE(thread.FirstTickFailed());
+    EXPECT_EQ(bed.GetInputCalls(), 8) << "one tick, then no more";
+
+    // One row answering is not a dead chip; nor are failures after a good first tick.
+    bed.FailReads(7);
+    thread.Start(
+        0, [](std::span<const KeyEvent>) {}, [&failures] { ++failures; });
+    for (int guard = 0; thread.Ticks() < 4 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    bed.FailReads(-1);
+    const std::uint64_t ticks = thread.Ticks();
+    for (int guard = 0; thread.Ticks() < ticks + 4 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    thread.Stop();
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(thread.FirstTickFailed());
+}
+
+// A key bed whose reads block, one at a time, until the test lets them go.
+class GatedKeyBed final : public platform::ch341::ICh341Device {
+public:
+    GatedKeyBed() {
+        bed_.OpenDevice(0);
+        bed_.InitParallel(0, 2);
+    }
+    bool SetDeviceNotify(ULONG, NotifyRoutine) override { return true; }
+    bool OpenDevice(ULONG) override { return true; }
+    void CloseDevice(ULONG) override {}
+    bool InitParallel(ULONG, ULONG) override { return true; }
+    bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override {
+        ++calls;
+        return bed_.SetOutput(index, enable, direction, data);
+    }
+    bool GetInput(ULONG index, DWORD* word) override {
+        ++calls;
+        std::unique_lock lock(mutex_);
+        blocked_ = true;
+        changed_.notify_all();
+        changed_.wait_for(lock, 10s, [this] { return open_; });
+        open_ = false;
+        blocked_ = false;
+        return bed_.GetInput(index, word);
+    }
+    void WaitUntilBlocked() {
+        std::unique_lock lock(mutex_);
+        EXPECT_TRUE(changed_.wait_for(lock, 10s, [this] { return blocked_; }));
+    }
+    void LetOneGo() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    std::atomic<int> calls{0};
+
+private:
+    SimulatedKeyBed bed_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool blocked_ = false;
+    bool open_ = false;
+};
+
+TEST(KeyScanThreadStop, StopWaitsOnlyForTheTransferInFlight) {
+    GatedKeyBed device;
+    KeyScanner scanner;
+    KeyScanThread thread(scanner, device, 1ms);
+    thread.Start(0, [](std::span<const KeyEvent>) {});
+    device.WaitUntilBlocked();
+    device.LetOneGo();
+    device.WaitUntilBlocked();  // row 1 of the first tick
+    const int calls = device.calls;
+    thread.RequestStop();
+    device.LetOneGo();
+    thread.Stop();
+    EXPECT_EQ(device.calls, calls) << "no transfer after the stop request";
+    EXPECT_EQ(thread.Ticks(), 1U) << "the cut-short tick";
 }
 
 // The whole road with the simulated chip: plug-in posted from the "driver", handled on the
