@@ -6,7 +6,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "device/KeyBed.h"
@@ -265,53 +268,165 @@ TEST(KeyScanThreadStop, StopWaitsOnlyForTheTransferInFlight) {
     EXPECT_EQ(thread.Ticks(), 1U) << "the cut-short tick";
 }
 
-// The whole road with the simulated chip: plug-in posted from the "driver", handled on the
-// test thread as the GUI would, key events flowing, unplug stopping the scan.
-TEST(KeyBedWithSimulatedDevice, PlugScanAndUnplug) {
-    SimulatedKeyBed device(false);
+// The key-bed state over the simulated chip, with the test thread as the GUI thread: posted
+// device codes wait in `posted` until HandlePosted runs them, as the dialog's queue would.
+class KeyBedWithSimulatedDevice : public ::testing::Test {
+protected:
     struct View : IKeyBedView {
         void SetWindowTitle(std::string_view t) override { title = t; }
-        void ShowErrorBox(std::string_view, std::string_view) override { ++boxes; }
+        void ShowErrorBox(std::string_view, std::string_view) override {
+            ++boxes;
+            ++depth;
+            maxDepth = std::max(maxDepth, depth);
+            if (duringBox) {
+                duringBox();  // the box's modal loop runs what is queued
+            }
+            --depth;
+        }
         std::string title;
         int boxes = 0;
-    } view;
+        int depth = 0;
+        int maxDepth = 0;
+        std::function<void()> duringBox;
+    };
+
+    KeyBed& Make() {
+        keyBed = std::make_unique<KeyBed>(
+            device, view,
+            [this](ULONG code) {
+                std::lock_guard lock(postedMutex);
+                posted.push_back(code);
+                postedChanged.notify_all();
+            },
+            [this](std::span<const KeyEvent> events) { queue.Post(events); }, 1ms);
+        return *keyBed;
+    }
+    // Runs the posted codes, including those posted while they run.
+    void HandlePosted() {
+        for (;;) {
+            ULONG code = 0;
+            {
+                std::lock_guard lock(postedMutex);
+                if (posted.empty()) {
+                    return;
+                }
+                code = posted.front();
+                posted.erase(posted.begin());
+            }
+            keyBed->OnDeviceEvent(code);
+        }
+    }
+    void WaitForPosted() {
+        std::unique_lock lock(postedMutex);
+        EXPECT_TRUE(postedChanged.wait_for(lock, 10s, [this] { return !posted.empty(); }));
+    }
+
+    SimulatedKeyBed device{false};
+    View view;
     std::mutex postedMutex;
+    std::condition_variable postedChanged;
     std::vector<ULONG> posted;
     EventQueue queue;
-    KeyBed keyBed(
-        device, view,
-        [&](ULONG code) {
-            std::lock_guard lock(postedMutex);
-            posted.push_back(code);
-        },
-        [&](std::span<const KeyEvent> events) { queue.Post(events); }, 1ms);
-    keyBed.Start();
+    std::unique_ptr<KeyBed> keyBed;
+};
+
+// The whole road: plug-in posted from the "driver", handled as the GUI would, key events
+// flowing, unplug stopping the scan and releasing the held key at once.
+TEST_F(KeyBedWithSimulatedDevice, PlugScanAndUnplugReleasesTheHeldKey) {
+    Make().Start();
     EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
 
     device.Plug();
     ASSERT_EQ(posted, (std::vector<ULONG>{3}));
-    keyBed.OnDeviceEvent(3);
+    HandlePosted();
     EXPECT_EQ(view.title, KeyBed::kTitleWorking);
     EXPECT_EQ(device.Mode(), 2U);
     device.Press(48);
+    device.Press(60);  // held too, but above the keys that sound
     EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, true}}));
 
     device.Unplug();
-    keyBed.OnDeviceEvent(0);
-    EXPECT_FALSE(keyBed.IsScanning());
+    HandlePosted();
+    EXPECT_FALSE(keyBed->IsScanning());
     EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
+    EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, false}}))
+        << "the key held at the unplug is released then, not when the device comes back";
+    EXPECT_TRUE(queue.Empty());
     const int reads = device.GetInputCalls();
-    device.Release(48);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(device.GetInputCalls(), reads) << "no scan while closed";
 
+    // Still held when the device comes back: it sounds again.
     device.Plug();
-    keyBed.OnDeviceEvent(3);
-    EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, false}}))
-        << "the held key's counter survived the unplug: its release comes after replug";
+    HandlePosted();
+    EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, true}}));
     EXPECT_EQ(view.boxes, 0);
-    keyBed.Destroy();
+    keyBed->Destroy();
     EXPECT_FALSE(device.IsOpen());
+    EXPECT_TRUE(queue.Empty()) << "closing the window posts no releases";
+}
+
+TEST_F(KeyBedWithSimulatedDevice, AChipThatNeverAnswersIsAFailedOpenWithOneBox) {
+    device.FailReads(-1);
+    device.Plug();
+    Make().Start();
+    EXPECT_EQ(view.title, KeyBed::kTitleWorking);
+    WaitForPosted();
+    HandlePosted();
+    EXPECT_EQ(view.boxes, 1);
+    EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
+    EXPECT_FALSE(keyBed->IsDeviceOpen());
+    EXPECT_FALSE(keyBed->IsScanning());
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(device.GetInputCalls(), 8) << "one scan, no retries";
+
+    // A report overtaken by a reopen that works is dropped.
+    device.FailReads(0);
+    device.Plug();
+    HandlePosted();
+    ASSERT_TRUE(keyBed->IsDeviceOpen());
+    keyBed->OnDeviceEvent(KeyBed::kScanFailedEvent);
+    EXPECT_TRUE(keyBed->IsDeviceOpen());
+    EXPECT_EQ(view.title, KeyBed::kTitleWorking);
+    EXPECT_EQ(view.boxes, 1);
+}
+
+TEST_F(KeyBedWithSimulatedDevice, ABouncingConnectorWithFailingOpensShowsOneBoxAtATime) {
+    Make().Start();
+    device.SetOpenFails(true);
+    int nestedEvents = 0;
+    view.duringBox = [&] {
+        // The connector keeps bouncing while the box is up.
+        for (int i = 0; i < 20; ++i) {
+            device.Unplug();
+            device.Plug();
+        }
+        {
+            std::lock_guard lock(postedMutex);
+            nestedEvents = static_cast<int>(posted.size());
+        }
+        HandlePosted();
+    };
+    device.Plug();
+    HandlePosted();
+    EXPECT_EQ(nestedEvents, 40);
+    EXPECT_EQ(view.maxDepth, 1);
+    EXPECT_EQ(view.boxes, 1);
+    EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
+
+    // Once it is dismissed, the next failure shows a box again; and a plug that works while
+    // the box is up leaves the device open after it.
+    view.duringBox = [&] {
+        device.SetOpenFails(false);
+        device.Plug();
+        HandlePosted();
+    };
+    device.Plug();
+    HandlePosted();
+    EXPECT_EQ(view.boxes, 2);
+    EXPECT_TRUE(keyBed->IsDeviceOpen());
+    EXPECT_TRUE(keyBed->IsScanning());
+    EXPECT_EQ(view.title, KeyBed::kTitleWorking);
 }
 
 }  // namespace
