@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "device/KeyBed.h"
 #include "platform/ch341/SimulatedKeyBed.h"
@@ -395,8 +396,12 @@ TEST_F(KeyBedWithSimulatedDevice, ABouncingConnectorWithFailingOpensShowsOneBoxA
     Make().Start();
     device.SetOpenFails(true);
     int nestedEvents = 0;
+    bool bounced = false;
     view.duringBox = [&] {
-        // The connector keeps bouncing while the box is up.
+        // The connector keeps bouncing while the (first) box is up.
+        if (std::exchange(bounced, true)) {
+            return;
+        }
         for (int i = 0; i < 20; ++i) {
             device.Unplug();
             device.Plug();
