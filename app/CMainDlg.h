@@ -179,6 +179,7 @@ private:
     int m_nRecordState = 1;
     // The device index and open flag live in the key-bed state, with the scan thread.
     std::unique_ptr<device::KeyBed> m_keyBed;
+    QObject m_keyBedEvents;  // receives the posted device events, outside the lock
     KeyBedView m_keyBedView{*this};
     KeyNoteSink m_keyNoteSink{*this};
     int m_nTransposeBase = 36;
