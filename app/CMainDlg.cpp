@@ -407,9 +407,12 @@ void CMainDlg::StartKeyBed() {
     m_services.keyNoteMap.SetSink(&m_keyNoteSink);
     // Both hooks run on other threads and only post: plug events and scan ticks each reach
     // the dialog through their own queued call, never as key releases.
+    // Device events go to a receiver of their own, not through CMainDlg::event: handling one
+    // stops the scan, which may wait for a USB transfer, and that must not happen under the
+    // performance lock.
     auto postDeviceEvent = [this](unsigned code) {
         QMetaObject::invokeMethod(
-            this, [this, code] { OnDeviceEvent(code); }, Qt::QueuedConnection);
+            &m_keyBedEvents, [this, code] { OnDeviceEvent(code); }, Qt::QueuedConnection);
     };
     auto postKeyEvents = [this](std::span<const device::KeyEvent> events) {
         QMetaObject::invokeMethod(

@@ -101,7 +101,8 @@ public:
     int TransposeBase() const { return m_nTransposeBase; }
     const device::KeyBed* KeyBed() const { return m_keyBed.get(); }
 
-    // A plug (3) or unplug (0) code from the key-bed driver, delivered on the GUI thread.
+    // A plug (3) or unplug (0) code from the key-bed driver, delivered on the GUI thread outside
+    // the performance lock.
     void OnDeviceEvent(unsigned code);
     // One scan tick's presses and releases, in scan order, delivered on the GUI thread.
     void OnKeyEvents(std::span<const device::KeyEvent> events);
@@ -179,6 +180,7 @@ private:
     int m_nRecordState = 1;
     // The device index and open flag live in the key-bed state, with the scan thread.
     std::unique_ptr<device::KeyBed> m_keyBed;
+    QObject m_keyBedEvents;  // receives the posted device events, outside the lock
     KeyBedView m_keyBedView{*this};
     KeyNoteSink m_keyNoteSink{*this};
     int m_nTransposeBase = 36;

@@ -6,65 +6,76 @@
 namespace device {
 
 KeyScanThread::KeyScanThread(KeyScanner& scanner, platform::ch341::ICh341Device& device,
-                             std::chrono::nanoseconds period)
-    : scanner_(scanner), device_(device), period_(period) {}
+                             std::chrono::nanoseconds period, ScanClock& clock)
+    : scanner_(scanner), device_(device), period_(period), clock_(clock) {}
 
 KeyScanThread::~KeyScanThread() {
     Stop();
 }
 
-void KeyScanThread::Start(ULONG index, EventSink sink) {
+void KeyScanThread::Start(ULONG index, EventSink sink, FailureSink failed) {
     if (thread_.joinable()) {
         return;
     }
     sink_ = std::move(sink);
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = false;
-    }
-    thread_ = std::thread([this, index] { Run(index); });
+    failed_ = std::move(failed);
+    firstTickFailed_ = false;
+    thread_ = std::jthread([this, index](std::stop_token stop) { Run(index, stop); });
+}
+
+void KeyScanThread::RequestStop() {
+    thread_.request_stop();
 }
 
 void KeyScanThread::Stop() {
     if (!thread_.joinable()) {
         return;
     }
-    assert(thread_.get_id() != std::this_thread::get_id() && "Stop called from the sink");
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
+    assert(thread_.get_id() != std::this_thread::get_id() && "Stop called from a sink");
+    thread_.request_stop();
     thread_.join();
     sink_ = nullptr;
+    failed_ = nullptr;
 }
 
 bool KeyScanThread::IsRunning() const {
     return thread_.joinable();
 }
 
-void KeyScanThread::Run(ULONG index) {
-    using Clock = std::chrono::steady_clock;
+void KeyScanThread::Run(ULONG index, std::stop_token stop) {
     std::vector<KeyEvent> events;
     events.reserve(KeyScanner::kSoundingKeys);
-    auto deadline = Clock::now() + period_;
+    bool firstTick = true;
+    auto deadline = clock_.Now() + period_;
     for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            if (wake_.wait_until(lock, deadline, [this] { return stop_; })) {
-                return;
-            }
+        if (clock_.WaitUntil(deadline, stop)) {
+            return;
         }
         events.clear();
-        scanner_.Scan(device_, index, events);
+        const int rowsRead = scanner_.Scan(device_, index, events, stop);
         ++ticks_;
+        // A tick cut short by Stop still hands on what it found: a press the counters took
+        // must reach the key map, or a later release would end another key's note.
         if (!events.empty() && sink_) {
             sink_(events);
         }
+        if (stop.stop_requested()) {
+            return;
+        }
+        if (firstTick && rowsRead == 0) {
+            // No row answered: the chip opened but is dead. Report once and end, instead of
+            // timing out on every transfer of every tick.
+            firstTickFailed_ = true;
+            if (failed_) {
+                failed_();
+            }
+            return;
+        }
+        firstTick = false;
         deadline += period_;
         // After a stall (a USB timeout) start afresh instead of running the missed ticks
         // back to back: a burst would read the same switch states several times.
-        const auto now = Clock::now();
+        const auto now = clock_.Now();
         if (now >= deadline) {
             ++overruns_;
             deadline = now + period_;

@@ -2,13 +2,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <span>
 #include <thread>
 
 #include "device/KeyScanner.h"
+#include "device/ScanClock.h"
 
 namespace device {
 
@@ -19,41 +18,52 @@ public:
     // Runs on the key-bed thread once per tick that found events, in scan order. It must only
     // post them (to the GUI thread); it must not call Stop or wait for the GUI thread.
     using EventSink = std::function<void(std::span<const KeyEvent>)>;
+    // Runs on the key-bed thread when the first tick after Start read no row at all: the chip
+    // opened but does not answer. The thread then ends by itself. It must only post.
+    using FailureSink = std::function<void()>;
 
     static constexpr std::chrono::milliseconds kPeriod{25};
 
-    // `scanner` and `device` must outlive the thread.
+    // `scanner`, `device` and `clock` must outlive the thread.
     KeyScanThread(KeyScanner& scanner, platform::ch341::ICh341Device& device,
-                  std::chrono::nanoseconds period = kPeriod);
+                  std::chrono::nanoseconds period = kPeriod,
+                  ScanClock& clock = ScanClock::Steady());
     ~KeyScanThread();
     KeyScanThread(const KeyScanThread&) = delete;
     KeyScanThread& operator=(const KeyScanThread&) = delete;
 
-    // Starts scanning device `index`; the first tick comes one period later. No-op if running.
-    void Start(ULONG index, EventSink sink);
-    // Stops and joins; returns within one tick. Never call it while holding the performance
-    // lock or from the sink.
+    // Starts scanning device `index`; the first tick comes one period later. No-op while a
+    // thread (running, or ended by itself and not yet stopped) is there.
+    void Start(ULONG index, EventSink sink, FailureSink failed = {});
+    // Asks the thread to stop and returns at once: no transfer starts after this.
+    void RequestStop();
+    // Stops and joins. The scan checks for the stop before every transfer, so this waits for
+    // at most the transfer in flight (bounded by the driver's transfer timeout). Never call it
+    // while holding the performance lock or from the sinks.
     void Stop();
+    // A thread is there: started and not yet stopped.
     bool IsRunning() const;
+    // The first tick of the latest Start read no row (the failure sink was called).
+    bool FirstTickFailed() const { return firstTickFailed_; }
 
     // Ticks run since construction, and ticks that started a whole period late.
     std::uint64_t Ticks() const { return ticks_; }
     std::uint64_t Overruns() const { return overruns_; }
 
 private:
-    void Run(ULONG index);
+    void Run(ULONG index, std::stop_token stop);
 
     KeyScanner& scanner_;
     platform::ch341::ICh341Device& device_;
     const std::chrono::nanoseconds period_;
+    ScanClock& clock_;
     EventSink sink_;
+    FailureSink failed_;
 
-    std::mutex mutex_;  // guards stop_ for the condition variable
-    std::condition_variable wake_;
-    bool stop_ = false;
+    std::atomic<bool> firstTickFailed_{false};
     std::atomic<std::uint64_t> ticks_{0};
     std::atomic<std::uint64_t> overruns_{0};
-    std::thread thread_;
+    std::jthread thread_;  // declared last: joined before the members it uses go
 };
 
 }  // namespace device

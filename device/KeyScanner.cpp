@@ -3,11 +3,17 @@
 namespace device {
 
 int KeyScanner::Scan(platform::ch341::ICh341Device& device, ULONG index,
-                     std::vector<KeyEvent>& events) {
+                     std::vector<KeyEvent>& events, std::stop_token stop) {
     int rowsRead = 0;
     for (int row = 0; row < kRows; ++row) {
+        if (stop.stop_requested()) {
+            break;
+        }
         // The result is not examined: a failed write shows up as a failed or stale read.
         device.SetOutput(index, kEnable, kDirection, ~kRowMasks[static_cast<std::size_t>(row)]);
+        if (stop.stop_requested()) {
+            break;
+        }
         DWORD word = platform::ch341::CH341_INPUT_UNKNOWN;
         if (!device.GetInput(index, &word)) {
             continue;
@@ -33,6 +39,20 @@ int KeyScanner::Scan(platform::ch341::ICh341Device& device, ULONG index,
         }
     }
     return rowsRead;
+}
+
+void KeyScanner::ReleaseHeldKeys(std::vector<KeyEvent>& events) {
+    for (int key = 0; key < kKeys; ++key) {
+        DWORD& counter = counters_[static_cast<std::size_t>(key)];
+        if (counter < kPressCount) {
+            continue;
+        }
+        counter = 0;
+        if (key < kSoundingKeys) {
+            events.push_back({static_cast<BYTE>(key), static_cast<BYTE>(key / kColumns),
+                              static_cast<BYTE>(key % kColumns), false});
+        }
+    }
 }
 
 }  // namespace device

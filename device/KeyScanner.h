@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <stop_token>
 #include <vector>
 
 #include "device/KeyEvent.h"
@@ -35,8 +36,14 @@ public:
     // One tick: selects each row in turn, reads the columns and appends the tick's presses
     // and releases to `events` in ascending key order. A row whose read fails is skipped:
     // its switches keep their counters, so a failed read neither presses nor releases.
+    // Once `stop` is requested no further transfer starts and the tick ends where it is.
     // Returns the number of rows read.
-    int Scan(platform::ch341::ICh341Device& device, ULONG index, std::vector<KeyEvent>& events);
+    int Scan(platform::ch341::ICh341Device& device, ULONG index, std::vector<KeyEvent>& events,
+             std::stop_token stop = {});
+    // The device went away: every key the scan holds (a press reported, no release yet) is
+    // released, its counter back to 0, and keys 0-48 append a release event in ascending key
+    // order. Counters of single readings are kept. Only while no scan runs.
+    void ReleaseHeldKeys(std::vector<KeyEvent>& events);
 
     DWORD Counter(int key) const { return counters_.at(static_cast<std::size_t>(key)); }
 

@@ -32,7 +32,9 @@ void PrintHelp() {
         "                   unplugging are followed\n"
         "  --help           show this text\n"
         "\n"
-        "Without permission on the device, install packaging/60-tunestead-keybed.rules.");
+        "Without permission on the device, install packaging/60-tunestead-keybed.rules.\n"
+        "A device with a kernel driver bound (a USB-serial adapter) is never taken: it is\n"
+        "skipped with a line on standard error; see packaging/README.md.");
 }
 
 int List(Ch341UsbDevice& driver) {

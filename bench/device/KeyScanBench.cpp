@@ -6,11 +6,15 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "device/CKeyNoteMap.h"
+#include "device/KeyScanThread.h"
 #include "device/KeyScanner.h"
 #include "platform/ch341/SimulatedKeyBed.h"
 
@@ -121,6 +125,61 @@ void BM_HandOffQueuedQtCall(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_HandOffQueuedQtCall)->Arg(1)->Arg(10)->Arg(49);
+
+// A chip that stopped answering without disappearing: every read takes the driver's whole
+// transfer timeout (100 ms) and fails.
+class StalledChip final : public platform::ch341::ICh341Device {
+public:
+    using ULONG = platform::ch341::ULONG;
+    using DWORD = platform::ch341::DWORD;
+    static constexpr std::chrono::milliseconds kTimeout{100};
+
+    bool SetDeviceNotify(ULONG, NotifyRoutine) override { return true; }
+    bool OpenDevice(ULONG) override { return true; }
+    void CloseDevice(ULONG) override {}
+    bool InitParallel(ULONG, ULONG) override { return true; }
+    bool SetOutput(ULONG, ULONG, ULONG, ULONG) override { return true; }
+    bool GetInput(ULONG, DWORD* word) override {
+        {
+            std::lock_guard lock(mutex_);
+            reading_ = true;
+        }
+        changed_.notify_all();
+        std::this_thread::sleep_for(kTimeout);
+        *word = platform::ch341::CH341_INPUT_UNKNOWN;
+        return false;
+    }
+    void WaitForRead() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return reading_; });
+        reading_ = false;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool reading_ = false;
+};
+
+// How long stopping the scan takes while a read stalls: at most the transfer in flight, not
+// the rest of the tick (8 reads). Wall time of Stop alone, stop requested at a random point
+// of the read.
+void BM_StopDuringStalledRead(benchmark::State& state) {
+    int iteration = 0;
+    for (auto _ : state) {
+        StalledChip chip;
+        KeyScanner scanner;
+        device::KeyScanThread thread(scanner, chip, std::chrono::milliseconds(1));
+        thread.Start(0, [](std::span<const KeyEvent>) {});
+        chip.WaitForRead();
+        std::this_thread::sleep_for(std::chrono::milliseconds(++iteration * 37 % 90));
+        const auto begin = std::chrono::steady_clock::now();
+        thread.Stop();
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    }
+}
+BENCHMARK(BM_StopDuringStalledRead)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

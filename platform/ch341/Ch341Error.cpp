@@ -16,6 +16,8 @@ std::string_view ToString(Ch341Error error) {
             return "access denied";
         case Ch341Error::Busy:
             return "device busy";
+        case Ch341Error::DriverBound:
+            return "kernel driver bound";
         case Ch341Error::NoDevice:
             return "device vanished";
         case Ch341Error::Timeout:

@@ -13,6 +13,7 @@ enum class Ch341Error {
     InvalidArgument,  // null word, mode out of range
     Access,           // no permission on the device node (udev rule missing)
     Busy,             // interface held by another program
+    DriverBound,      // a kernel driver (a serial driver, say) holds interface 0
     NoDevice,         // the device vanished: counts as an unplug
     Timeout,
     Stall,          // endpoint halted

@@ -1,12 +1,67 @@
 #include "platform/ch341/Ch341UsbDevice.h"
 
 #include <array>
+#include <cstdio>
 #include <string>
 
 #include "platform/ch341/LibusbTransport.h"
 #include "platform/log/DebugOutput.h"
 
 namespace platform::ch341 {
+
+namespace {
+
+struct UsbId {
+    std::uint16_t vendorId;
+    std::uint16_t productId;
+};
+
+// The chip family in serial mode (CH340/CH341 UART, also under WCH's older vendor id 4348):
+// the same interface triple as the bridge, but a serial port, never a key bed.
+constexpr std::array<UsbId, 4> kSerialIds{{
+    {0x1A86, 0x7523},
+    {0x1A86, 0x5523},
+    {0x1A86, 0x7522},
+    {0x4348, 0x5523},
+}};
+
+bool LooksLikeTheBridge(const UsbDeviceInfo& device) {
+    if (device.vendorId == Ch341UsbDevice::kVendorId &&
+        device.productId == Ch341UsbDevice::kProductId) {
+        return true;
+    }
+    for (const UsbId& serial : kSerialIds) {
+        if (device.vendorId == serial.vendorId && device.productId == serial.productId) {
+            return false;
+        }
+    }
+    return device.hasInterface0 && device.interfaceClass == 0xFF &&
+           device.interfaceSubClass == 0x01 && device.interfaceProtocol == 0x02;
+}
+
+std::string Hex(unsigned value, int digits) {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%0*x", digits, value);
+    return text.data();
+}
+
+// "bus 001 address 004 (1a86:5512)", as lsusb names a device.
+std::string Name(const UsbDeviceInfo& device) {
+    std::array<char, 64> text{};
+    std::snprintf(text.data(), text.size(), "bus %03u address %03u (%04x:%04x)",
+                  unsigned{device.bus}, unsigned{device.address}, unsigned{device.vendorId},
+                  unsigned{device.productId});
+    return text.data();
+}
+
+void LogIfSkipped(const UsbDeviceInfo& device) {
+    if (!device.kernelDriver.empty() && LooksLikeTheBridge(device)) {
+        OutputDebugString("CH341 " + Name(device) + " skipped: kernel driver " +
+                          device.kernelDriver + " is bound to it");
+    }
+}
+
+}  // namespace
 
 Ch341UsbDevice::Ch341UsbDevice(std::unique_ptr<IUsbTransport> transport)
     : transport_(std::move(transport)) {}
@@ -22,17 +77,7 @@ std::unique_ptr<Ch341UsbDevice> Ch341UsbDevice::CreateWithLibusb() {
 }
 
 bool Ch341UsbDevice::IsCh341(const UsbDeviceInfo& device) {
-    if (device.vendorId == kVendorId && device.productId == kProductId) {
-        return true;
-    }
-    // The same chip family strapped as a serial adapter shows the same interface triple,
-    // but it has no parallel mode: never take a USB-serial cable for the key bed.
-    if (device.vendorId == kVendorId &&
-        (device.productId == 0x7523 || device.productId == 0x5523 || device.productId == 0x7522)) {
-        return false;
-    }
-    return device.hasInterface0 && device.interfaceClass == 0xFF &&
-           device.interfaceSubClass == 0x01 && device.interfaceProtocol == 0x02;
+    return LooksLikeTheBridge(device) && device.kernelDriver.empty();
 }
 
 std::vector<UsbDeviceInfo> Ch341UsbDevice::ListDevices() {
@@ -40,6 +85,8 @@ std::vector<UsbDeviceInfo> Ch341UsbDevice::ListDevices() {
     for (const UsbDeviceInfo& device : transport_->ListDevices()) {
         if (IsCh341(device)) {
             found.push_back(device);
+        } else {
+            LogIfSkipped(device);
         }
     }
     return found;
@@ -84,11 +131,19 @@ bool Ch341UsbDevice::SetDeviceNotify(ULONG /*index*/, NotifyRoutine routine) {
 }
 
 void Ch341UsbDevice::OnHotplug(HotplugEvent event, const UsbDeviceInfo& device) {
-    if (!IsCh341(device)) {
+    if (event == HotplugEvent::Left) {
+        bool ours = false;
+        {
+            std::lock_guard lock(deviceMutex_);
+            ours = IsOursLocked(device);
+        }
+        if (ours) {
+            ReportRemoval();
+        }
         return;
     }
-    if (event == HotplugEvent::Left) {
-        ReportRemoval();
+    if (!IsCh341(device)) {
+        LogIfSkipped(device);
         return;
     }
     std::lock_guard lock(notifyMutex_);
@@ -96,6 +151,19 @@ void Ch341UsbDevice::OnHotplug(HotplugEvent event, const UsbDeviceInfo& device) 
     if (notify_) {
         notify_(CH341_DEVICE_ARRIVAL);
     }
+}
+
+bool Ch341UsbDevice::IsOursLocked(const UsbDeviceInfo& device) const {
+    // A serial adapter pulled out must not close the key bed that stays in.
+    if (handles_.empty()) {
+        return IsCh341(device);
+    }
+    for (const auto& [index, opened] : handles_) {
+        if (opened.info.bus == device.bus && opened.info.address == device.address) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void Ch341UsbDevice::ReportRemoval() {
@@ -118,18 +186,56 @@ bool Ch341UsbDevice::OpenDevice(ULONG index) {
             FinishLocked(index, Ch341Error::NotFound, "OpenDevice");
             return false;
         }
+        const UsbDeviceInfo& device = devices[index];
         std::unique_ptr<IUsbDeviceHandle> handle;
-        const Ch341Error error = transport_->Open(devices[index], handle);
-        if (error != Ch341Error::None || !handle) {
-            FinishLocked(index, error == Ch341Error::None ? Ch341Error::Io : error, "OpenDevice");
+        Ch341Error error = transport_->Open(device, handle);
+        if (error == Ch341Error::None && !handle) {
+            error = Ch341Error::Io;
+        }
+        if (error == Ch341Error::DriverBound) {
+            // Bound between the listing and the open: still never taken.
+            OutputDebugString("CH341 " + Name(device) +
+                              " skipped: a kernel driver is bound to its interface 0");
+        }
+        if (error == Ch341Error::None) {
+            // A failed version read is only logged: a dead chip shows in the first scan.
+            if (LogChipVersionLocked(*handle, device) == Ch341Error::NoDevice) {
+                error = Ch341Error::NoDevice;
+            }
+        }
+        if (error != Ch341Error::None) {
+            FinishLocked(index, error, "OpenDevice");
             return false;
         }
-        handles_[index] = std::move(handle);
+        handles_[index] = OpenedDevice{std::move(handle), device};
         FinishLocked(index, Ch341Error::None, "OpenDevice");
     }
     std::lock_guard lock(notifyMutex_);
     removalReported_ = false;
     return true;
+}
+
+Ch341Error Ch341UsbDevice::LogChipVersionLocked(IUsbDeviceHandle& handle,
+                                                const UsbDeviceInfo& device) {
+    std::array<std::uint8_t, 2> reply{};
+    int got = 0;
+    Ch341Error error =
+        handle.ControlIn(kRequestTypeVendorIn, kRequestGetVersion, 0, 0, reply, got, kTimeoutMs);
+    if (error == Ch341Error::None && got < static_cast<int>(reply.size())) {
+        error = Ch341Error::ShortTransfer;
+    }
+    std::string line = "CH341 " + Name(device) + " opened, chip version ";
+    if (error == Ch341Error::None) {
+        const unsigned version = reply[0] | unsigned{reply[1]} << 8;  // little-endian
+        line += "0x" + Hex(version, 4);
+        if (version < kFirstVersionWithParallelIo) {
+            line += " (older than the CH341A: its input reads will not answer)";
+        }
+    } else {
+        line += "unknown (" + std::string(ToString(error)) + ")";
+    }
+    OutputDebugString(line);
+    return error;
 }
 
 void Ch341UsbDevice::CloseDevice(ULONG index) {
@@ -139,7 +245,7 @@ void Ch341UsbDevice::CloseDevice(ULONG index) {
 
 IUsbDeviceHandle* Ch341UsbDevice::HandleLocked(ULONG index) {
     const auto found = handles_.find(index);
-    return found == handles_.end() ? nullptr : found->second.get();
+    return found == handles_.end() ? nullptr : found->second.handle.get();
 }
 
 bool Ch341UsbDevice::FinishLocked(ULONG index, Ch341Error error, std::string_view operation) {

@@ -13,9 +13,11 @@ namespace platform::ch341 {
 
 // The key-bed contract over USB: a CH341 (1a86:5512, or any device whose interface 0 is
 // vendor class 0xFF/0x01/0x02, as left by an EEPROM that changed the ids) driven with the
-// bridge's parallel-mode commands. Every call may come from any thread: one device mutex
-// serialises the transfers. The notification routine runs on the transport's event thread,
-// or on the calling thread when a transfer finds the device gone.
+// bridge's parallel-mode commands. A device with a kernel driver bound to interface 0 is
+// never taken: a key bed in parallel mode has none, a serial adapter has its serial driver.
+// Every call may come from any thread: one device mutex serialises the transfers. The
+// notification routine runs on the transport's event thread, or on the calling thread when a
+// transfer finds the device gone.
 class Ch341UsbDevice final : public ICh341Device {
 public:
     static constexpr std::uint16_t kVendorId = 0x1A86;
@@ -23,14 +25,19 @@ public:
     static constexpr std::uint8_t kEndpointOut = 0x02;
     static constexpr std::uint8_t kEndpointIn = 0x82;
     static constexpr std::uint8_t kRequestTypeVendorOut = 0x40;
+    static constexpr std::uint8_t kRequestTypeVendorIn = 0xC0;
     static constexpr std::uint8_t kRequestParaInit = 0xB1;
+    static constexpr std::uint8_t kRequestGetVersion = 0x5F;
+    // Chips before the CH341A have no 0xA0/0xA1 commands: their input reads never answer.
+    static constexpr std::uint16_t kFirstVersionWithParallelIo = 0x20;
     static constexpr std::uint8_t kCmdGetStatus = 0xA0;
     static constexpr std::uint8_t kCmdSetOutput = 0xA1;
     static constexpr std::size_t kSetOutputLength = 11;
     static constexpr std::size_t kStatusReplyLength = 6;
     static constexpr std::size_t kReadBufferLength = 32;  // one bulk packet
-    // Short enough that a hung chip costs a few scan ticks, long enough for a busy bus.
-    static constexpr unsigned kTimeoutMs = 500;
+    // Per transfer. A round trip takes 1-2 ms; the bound is what stopping the scan may wait
+    // for when the chip stops answering, so it stays short.
+    static constexpr unsigned kTimeoutMs = 100;
 
     explicit Ch341UsbDevice(std::unique_ptr<IUsbTransport> transport);
     ~Ch341UsbDevice() override;
@@ -40,8 +47,11 @@ public:
     // The driver over the system's libusb.
     static std::unique_ptr<Ch341UsbDevice> CreateWithLibusb();
 
+    // A CH341 bridge this driver may take: the ids or interface triple of the bridge, not a
+    // known serial-mode id, and no kernel driver bound.
     static bool IsCh341(const UsbDeviceInfo& device);
-    // The CH341 devices present, in index order.
+    // The CH341 devices present, in index order. Devices that look like the bridge but have a
+    // kernel driver bound are left out, with a debug line that names them.
     std::vector<UsbDeviceInfo> ListDevices();
 
     bool SetDeviceNotify(ULONG index, NotifyRoutine routine) override;
@@ -55,7 +65,16 @@ public:
     Ch341Error LastError() const;
 
 private:
+    struct OpenedDevice {
+        std::unique_ptr<IUsbDeviceHandle> handle;
+        UsbDeviceInfo info;
+    };
+
     IUsbDeviceHandle* HandleLocked(ULONG index);
+    // Reads and logs the chip version of a device just opened. Returns the transfer's error.
+    Ch341Error LogChipVersionLocked(IUsbDeviceHandle& handle, const UsbDeviceInfo& device);
+    // Whether a device that left is one this driver has open (or, with none open, a CH341).
+    bool IsOursLocked(const UsbDeviceInfo& device) const;
     // Records the outcome of a call; logs a failure once until a call succeeds again.
     // Returns true when the device vanished and the caller must report the removal.
     bool FinishLocked(ULONG index, Ch341Error error, std::string_view operation);
@@ -65,7 +84,7 @@ private:
     std::unique_ptr<IUsbTransport> transport_;
 
     mutable std::mutex deviceMutex_;  // guards handles_ and the error state
-    std::map<ULONG, std::unique_ptr<IUsbDeviceHandle>> handles_;
+    std::map<ULONG, OpenedDevice> handles_;
     Ch341Error lastError_ = Ch341Error::None;
     Ch341Error loggedError_ = Ch341Error::None;
 

@@ -4,13 +4,15 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/ch341/Ch341Error.h"
 
 namespace platform::ch341 {
 
-// One USB device as listed, with the class triple of interface 0 (altsetting 0).
+// One USB device as listed, with the class triple of interface 0 (altsetting 0) and the kernel
+// driver bound to that interface when the transport can tell (empty: none, or unknown).
 struct UsbDeviceInfo {
     std::uint8_t bus = 0;
     std::uint8_t address = 0;
@@ -20,6 +22,7 @@ struct UsbDeviceInfo {
     std::uint8_t interfaceClass = 0;
     std::uint8_t interfaceSubClass = 0;
     std::uint8_t interfaceProtocol = 0;
+    std::string kernelDriver;
 
     friend bool operator==(const UsbDeviceInfo&, const UsbDeviceInfo&) = default;
 };
@@ -35,6 +38,11 @@ public:
     virtual Ch341Error ControlOut(std::uint8_t requestType, std::uint8_t request,
                                   std::uint16_t value, std::uint16_t index,
                                   std::span<const std::uint8_t> data, unsigned timeoutMs) = 0;
+    // Vendor control request with an IN data stage of up to `buffer.size()` bytes.
+    virtual Ch341Error ControlIn(std::uint8_t requestType, std::uint8_t request,
+                                 std::uint16_t value, std::uint16_t index,
+                                 std::span<std::uint8_t> buffer, int& transferred,
+                                 unsigned timeoutMs) = 0;
     virtual Ch341Error BulkOut(std::uint8_t endpoint, std::span<const std::uint8_t> data,
                                int& transferred, unsigned timeoutMs) = 0;
     virtual Ch341Error BulkIn(std::uint8_t endpoint, std::span<std::uint8_t> buffer,
@@ -50,7 +58,9 @@ public:
     virtual ~IUsbTransport() = default;
 
     virtual std::vector<UsbDeviceInfo> ListDevices() = 0;
-    // Opens the listed device, detaches a kernel driver holding interface 0 and claims it.
+    // Opens the listed device and claims interface 0. A kernel driver bound to the interface
+    // is never detached (it may be the serial driver of a user's adapter): the open fails
+    // with DriverBound instead.
     virtual Ch341Error Open(const UsbDeviceInfo& device,
                             std::unique_ptr<IUsbDeviceHandle>& handle) = 0;
     // Starts delivering arrivals and removals of every USB device to `handler`.

@@ -2,7 +2,9 @@
 
 #include <libusb.h>
 
+#include <array>
 #include <string>
+#include <system_error>
 
 #include "platform/log/DebugOutput.h"
 
@@ -28,6 +30,16 @@ public:
         const int result =
             libusb_control_transfer(handle_, requestType, request, value, index, bytes,
                                     static_cast<std::uint16_t>(data.size()), timeoutMs);
+        return result < 0 ? LibusbTransport::FromLibusb(result) : Ch341Error::None;
+    }
+
+    Ch341Error ControlIn(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                         std::uint16_t index, std::span<std::uint8_t> buffer, int& transferred,
+                         unsigned timeoutMs) override {
+        const int result =
+            libusb_control_transfer(handle_, requestType, request, value, index, buffer.data(),
+                                    static_cast<std::uint16_t>(buffer.size()), timeoutMs);
+        transferred = result < 0 ? 0 : result;
         return result < 0 ? LibusbTransport::FromLibusb(result) : Ch341Error::None;
     }
 
@@ -137,10 +149,43 @@ UsbDeviceInfo LibusbTransport::Describe(libusb_device* device) {
             info.interfaceClass = alt.bInterfaceClass;
             info.interfaceSubClass = alt.bInterfaceSubClass;
             info.interfaceProtocol = alt.bInterfaceProtocol;
+            // Interface 0 of the device's configuration, as sysfs names it: "1-1.4:1.0".
+            std::array<std::uint8_t, 8> ports{};
+            const int depth =
+                libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
+            if (depth > 0) {
+                info.kernelDriver =
+                    BoundDriver(kSysfsUsbDevices,
+                                InterfaceName(info.bus, std::span(ports.data(), std::size_t(depth)),
+                                              config->bConfigurationValue, 0));
+            }
         }
         libusb_free_config_descriptor(config);
     }
     return info;
+}
+
+std::string LibusbTransport::InterfaceName(std::uint8_t bus, std::span<const std::uint8_t> ports,
+                                           std::uint8_t configuration, std::uint8_t interface) {
+    std::string name = std::to_string(bus) + "-";
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        name += (i == 0 ? "" : ".") + std::to_string(ports[i]);
+    }
+    return name + ":" + std::to_string(configuration) + "." + std::to_string(interface);
+}
+
+std::string LibusbTransport::BoundDriver(const std::filesystem::path& usbDevices,
+                                         std::string_view interfaceName) {
+    // The interface's "driver" link points into /sys/bus/usb/drivers/<name>; it exists only
+    // while a driver is bound. usbfs is libusb's own claim, not a kernel driver.
+    std::error_code error;
+    const std::filesystem::path target =
+        std::filesystem::read_symlink(usbDevices / interfaceName / "driver", error);
+    if (error) {
+        return {};
+    }
+    const std::string name = target.filename().string();
+    return name == "usbfs" ? std::string() : name;
 }
 
 std::vector<UsbDeviceInfo> LibusbTransport::ListDevices() {
@@ -174,10 +219,10 @@ Ch341Error LibusbTransport::Open(const UsbDeviceInfo& device,
             return FromLibusb(opened);
         }
         auto owned = std::make_unique<LibusbDeviceHandle>(raw);
-        // Kernel drivers (ch341-i2c-spi-gpio, parport glue) may hold interface 0.
-        if (libusb_set_auto_detach_kernel_driver(raw, 1) != LIBUSB_SUCCESS &&
-            libusb_kernel_driver_active(raw, 0) == 1) {
-            libusb_detach_kernel_driver(raw, 0);
+        // A bound kernel driver (a serial adapter's, or a bus driver on the bridge) keeps its
+        // device: detaching it would take the user's port away.
+        if (libusb_kernel_driver_active(raw, 0) == 1) {
+            return Ch341Error::DriverBound;
         }
         const int claimed = libusb_claim_interface(raw, 0);
         if (claimed < 0) {

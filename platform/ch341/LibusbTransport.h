@@ -1,6 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/ch341/IUsbTransport.h"
@@ -28,6 +32,16 @@ public:
     // Maps a libusb result code onto the key bed's error vocabulary.
     static Ch341Error FromLibusb(int code);
     static UsbDeviceInfo Describe(libusb_device* device);
+    // Where Linux lists USB devices and their interfaces.
+    static constexpr std::string_view kSysfsUsbDevices = "/sys/bus/usb/devices";
+    // The sysfs name of an interface: bus, port path, configuration value and interface
+    // number, e.g. "1-1.4:1.0".
+    static std::string InterfaceName(std::uint8_t bus, std::span<const std::uint8_t> ports,
+                                     std::uint8_t configuration, std::uint8_t interface);
+    // The kernel driver bound to the interface `interfaceName` under `usbDevices`; empty when
+    // none (libusb's own usbfs claim counts as none).
+    static std::string BoundDriver(const std::filesystem::path& usbDevices,
+                                   std::string_view interfaceName);
     // Entry from libusb's hot-plug callback, on the event thread.
     void DispatchHotplug(HotplugEvent event, libusb_device* device);
 

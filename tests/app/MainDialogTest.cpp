@@ -8,21 +8,31 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "app/MessageBoxPrompts.h"
 #include "device/CKeyNoteMap.h"
 #include "device/KeyBed.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/PerformanceLock.h"
 #include "piano/CPianoCtrl.h"
+#include "platform/ch341/Ch341UsbDevice.h"
 #include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
@@ -51,6 +61,128 @@ public:
     std::vector<Prompt> shown;
 };
 
+// Whether the calling thread holds the performance lock (no other thread takes it here).
+bool CallerHoldsPerformanceLock() {
+    return std::async(std::launch::async,
+                      [] {
+                          std::recursive_mutex& lock = performance::PerformanceLock();
+                          if (!lock.try_lock())
+                              return true;
+                          lock.unlock();
+                          return false;
+                      })
+        .get();
+}
+
+// The simulated key bed, noting opens and closes made under the performance lock: those come
+// with stopping the scan, which may wait for a USB transfer.
+class LockCheckingKeyBed final : public platform::ch341::ICh341Device {
+    using ULONG = platform::ch341::ULONG;
+    using DWORD = platform::ch341::DWORD;
+
+public:
+    explicit LockCheckingKeyBed(platform::ch341::ICh341Device& device) : device_(device) {}
+    bool SetDeviceNotify(ULONG index, NotifyRoutine routine) override {
+        return device_.SetDeviceNotify(index, std::move(routine));
+    }
+    bool OpenDevice(ULONG index) override {
+        underLock += CallerHoldsPerformanceLock() ? 1 : 0;
+        return device_.OpenDevice(index);
+    }
+    void CloseDevice(ULONG index) override {
+        underLock += CallerHoldsPerformanceLock() ? 1 : 0;
+        device_.CloseDevice(index);
+    }
+    bool InitParallel(ULONG index, ULONG mode) override {
+        return device_.InitParallel(index, mode);
+    }
+    bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override {
+        return device_.SetOutput(index, enable, direction, data);
+    }
+    bool GetInput(ULONG index, DWORD* word) override { return device_.GetInput(index, word); }
+
+    int underLock = 0;
+
+private:
+    platform::ch341::ICh341Device& device_;
+};
+
+// One CH341 key bed on the USB bus, all keys open, for the real driver. `answersReads` off:
+// every read fails at once. `stalled` on: every transfer blocks for its whole timeout, then
+// fails, as a chip that stopped answering without disappearing.
+class ChipTransport final : public platform::ch341::IUsbTransport {
+    using Error = platform::ch341::Ch341Error;
+
+public:
+    struct Chip {
+        std::atomic<bool> answersReads{true};
+        std::atomic<bool> stalled{false};
+        std::atomic<int> transfers{0};
+        std::atomic<int> inFlight{0};
+    };
+
+    explicit ChipTransport(std::shared_ptr<Chip> chip) : chip_(std::move(chip)) {}
+
+    std::vector<platform::ch341::UsbDeviceInfo> ListDevices() override {
+        return {{1, 4, 0x1A86, 0x5512, true, 0xFF, 0x01, 0x02, ""}};
+    }
+    Error Open(const platform::ch341::UsbDeviceInfo&,
+               std::unique_ptr<platform::ch341::IUsbDeviceHandle>& handle) override {
+        handle = std::make_unique<Handle>(chip_);
+        return Error::None;
+    }
+    Error StartHotplug(HotplugHandler) override { return Error::None; }
+    void StopHotplug() override {}
+
+private:
+    class Handle final : public platform::ch341::IUsbDeviceHandle {
+    public:
+        explicit Handle(std::shared_ptr<Chip> chip) : chip_(std::move(chip)) {}
+        Error ControlOut(std::uint8_t, std::uint8_t, std::uint16_t, std::uint16_t,
+                         std::span<const std::uint8_t>, unsigned timeoutMs) override {
+            return Transact(timeoutMs);
+        }
+        Error ControlIn(std::uint8_t, std::uint8_t, std::uint16_t, std::uint16_t,
+                        std::span<std::uint8_t> buffer, int& transferred,
+                        unsigned timeoutMs) override {
+            buffer[0] = 0x30;
+            buffer[1] = 0x00;
+            transferred = 2;
+            return Transact(timeoutMs);
+        }
+        Error BulkOut(std::uint8_t, std::span<const std::uint8_t> data, int& transferred,
+                      unsigned timeoutMs) override {
+            transferred = static_cast<int>(data.size());
+            return Transact(timeoutMs);
+        }
+        Error BulkIn(std::uint8_t, std::span<std::uint8_t> buffer, int& transferred,
+                     unsigned timeoutMs) override {
+            transferred = 0;
+            const Error error = Transact(timeoutMs);
+            if (error != Error::None || !chip_->answersReads)
+                return error != Error::None ? error : Error::Timeout;
+            const std::uint8_t reply[] = {0xFF, 0xFF, 0x80, 0, 0, 0};
+            std::copy(std::begin(reply), std::end(reply), buffer.begin());
+            transferred = 6;
+            return Error::None;
+        }
+
+    private:
+        Error Transact(unsigned timeoutMs) {
+            ++chip_->transfers;
+            if (!chip_->stalled)
+                return Error::None;
+            ++chip_->inFlight;
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            --chip_->inFlight;
+            return Error::Timeout;
+        }
+        std::shared_ptr<Chip> chip_;
+    };
+
+    std::shared_ptr<Chip> chip_;
+};
+
 // The process-wide objects as the program builds them, over the fake platform.
 class MainDialogTest : public ::testing::Test {
 protected:
@@ -63,12 +195,15 @@ protected:
         system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
     }
 
-    app::MainServices Services() { return {music, outputPort, prompts, keyBed, keyNoteMap}; }
+    app::MainServices Services() {
+        return {music, outputPort, prompts, lockCheckingKeyBed, keyNoteMap};
+    }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
-    // `close` unless `during` ended it.
+    // `close` unless `during` ended it. `during` runs from the event loop as a user's actions
+    // would, not inside one of the dialog's own handlers (which hold the performance lock).
     int RunModal(app::CMainDlg& dialog, const std::function<void()>& during = {}) {
-        QTimer::singleShot(0, &dialog, [&] {
+        QTimer::singleShot(0, &m_user, [&] {
             if (during)
                 during();
             if (dialog.isVisible())
@@ -79,11 +214,14 @@ protected:
 
     std::vector<DWORD> SynthPlayed() { return system.Port("Synth").Played(); }
 
+    QObject m_user;
+
     FakeMusicSystem system;
     musicport::CDirectMusic music{system};
     musicport::COutputPort outputPort;
     RecordingPrompts prompts;
     platform::ch341::SimulatedKeyBed keyBed{false};  // unplugged unless a test plugs it
+    LockCheckingKeyBed lockCheckingKeyBed{keyBed};
     device::CKeyNoteMap keyNoteMap;
 };
 
@@ -366,6 +504,116 @@ TEST_F(MainDialogTest, PlugUnplugAndAFailedOpenShowInTheTitle) {
     EXPECT_EQ(prompts.shown[0].text, "打开设备失败!");
     EXPECT_EQ(prompts.shown[0].caption, "键乐坊 -- 岚桥科技");
     EXPECT_EQ(prompts.shown[0].icon, app::PromptIcon::Error);
+    EXPECT_EQ(lockCheckingKeyBed.underLock, 0)
+        << "plug and unplug stop the scan outside the performance lock";
+}
+
+TEST_F(MainDialogTest, PullingTheKeyBedOutReleasesTheHeldKey) {
+    keyBed.Plug();
+    app::CMainDlg dialog(Services());
+    QString title;
+    std::vector<DWORD> played;
+    RunModal(dialog, [&] {
+        const QImage released = dialog.Piano()->grab().toImage();
+        keyBed.Press(12);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return SynthPlayed().size() == 1; }, 5000));
+        keyBed.Unplug();  // the key stays down
+        EXPECT_TRUE(QTest::qWaitFor([&] { return SynthPlayed().size() == 2; }, 5000));
+        QApplication::processEvents();
+        EXPECT_EQ(dialog.Piano()->grab().toImage(), released);
+        title = dialog.windowTitle();
+        played = SynthPlayed();
+    });
+    EXPECT_THAT(played, ElementsAre(0x7F3090u, 0x7F3080u));
+    EXPECT_EQ(title, QStringLiteral("键乐坊 -- 未插设备"));
+}
+
+TEST_F(MainDialogTest, ABouncingConnectorWithFailingOpensStacksNoBoxes) {
+    app::MessageBoxPrompts boxes;
+    app::CMainDlg dialog({music, outputPort, boxes, keyBed, keyNoteMap});
+    std::set<QMessageBox*> seen;
+    std::size_t mostAtOnce = 0;
+    QString title;
+    RunModal(dialog, [&] {
+        keyBed.SetOpenFails(true);
+        for (int i = 0; i < 20; ++i) {
+            keyBed.Plug();  // queued, all of them before the first is handled
+            keyBed.Unplug();
+        }
+        // Each visible box is closed on the second look, after its modal loop has run
+        // everything queued so far.
+        QTimer watcher;
+        std::set<QMessageBox*> looked;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            std::vector<QMessageBox*> visible;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                    visible.push_back(box);
+            }
+            mostAtOnce = std::max(mostAtOnce, visible.size());
+            for (QMessageBox* box : visible) {
+                seen.insert(box);
+                if (!looked.insert(box).second)
+                    box->done(QMessageBox::Ok);
+            }
+        });
+        watcher.start(10);
+        QTest::qWait(200);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    if (qobject_cast<QMessageBox*>(widget) && widget->isVisible())
+                        return false;
+                }
+                return true;
+            },
+            10000));
+        title = dialog.windowTitle();
+    });
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(mostAtOnce, 1u);
+    EXPECT_EQ(title, QStringLiteral("键乐坊 -- 未插设备"));
+}
+
+TEST_F(MainDialogTest, AKeyBedThatNeverAnswersReadsIsAFailedOpenWithOneBox) {
+    auto chip = std::make_shared<ChipTransport::Chip>();
+    chip->answersReads = false;
+    platform::ch341::Ch341UsbDevice driver(std::make_unique<ChipTransport>(chip));
+    app::CMainDlg dialog({music, outputPort, prompts, driver, keyNoteMap});
+    QString titleAtStart;
+    QString titleAfter;
+    RunModal(dialog, [&] {
+        titleAtStart = dialog.windowTitle();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !prompts.shown.empty(); }, 5000));
+        const int transfers = chip->transfers;
+        QTest::qWait(100);  // ticks that would come after it
+        EXPECT_EQ(chip->transfers, transfers) << "the scan ended with the failed open";
+        titleAfter = dialog.windowTitle();
+    });
+    EXPECT_EQ(titleAtStart, QStringLiteral("键乐坊 -- 正常工作中"));
+    EXPECT_EQ(titleAfter, QStringLiteral("键乐坊 -- 未插设备"));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "打开设备失败!");
+    EXPECT_EQ(prompts.shown[0].caption, "键乐坊 -- 岚桥科技");
+}
+
+TEST_F(MainDialogTest, ClosingWithAStalledChipWaitsForNoMoreThanTheTransferInFlight) {
+    auto chip = std::make_shared<ChipTransport::Chip>();
+    platform::ch341::Ch341UsbDevice driver(std::make_unique<ChipTransport>(chip));
+    app::CMainDlg dialog({music, outputPort, prompts, driver, keyNoteMap});
+    int atClose = 0;
+    bool visibleAfterClose = true;
+    RunModal(dialog, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return chip->transfers > 100; }, 10000));
+        chip->stalled = true;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return chip->inFlight > 0; }, 5000));
+        atClose = chip->transfers;
+        dialog.close();
+        visibleAfterClose = dialog.isVisible();
+    });
+    EXPECT_FALSE(visibleAfterClose);
+    EXPECT_LE(chip->transfers - atClose, 1) << "the rest of the stalled tick was not waited for";
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 }  // namespace

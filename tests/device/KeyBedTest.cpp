@@ -127,7 +127,7 @@ TEST_F(KeyBedTest, DeviceEvents) {
          false,
          false,
          false,
-         {kBox, kNoDevice}},
+         {kNoDevice, kBox}},
         {"plug while open reopens", true, 3, 1, false, true, true, {kWorking}},
         {"unplug closes", true, 0, -1, true, false, false, {kNoDevice}},
         {"unplug while closed closes again", false, 0, -1, true, false, false, {kNoDevice}},

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
 
 #include "device/KeyBed.h"
 #include "platform/ch341/SimulatedKeyBed.h"
@@ -96,53 +103,335 @@ TEST_F(KeyScanThreadTest, CountersSurviveAStopAndRestart) {
     EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{9, 1, 0, false}}));
 }
 
-// The whole road with the simulated chip: plug-in posted from the "driver", handled on the
-// test thread as the GUI would, key events flowing, unplug stopping the scan.
-TEST(KeyBedWithSimulatedDevice, PlugScanAndUnplug) {
-    SimulatedKeyBed device(false);
+// Time that moves only when the scan waits for a deadline, or when the device says a
+// transfer took long. Used on the key-bed thread only.
+class SteppedClock final : public ScanClock {
+public:
+    TimePoint Now() override { return now; }
+    bool WaitUntil(TimePoint deadline, std::stop_token stop) override {
+        now = std::max(now, deadline);
+        std::this_thread::yield();
+        return stop.stop_requested();
+    }
+    TimePoint now{};
+};
+
+// The simulated key bed, one of whose ticks stalls for ten periods in its first read; it notes
+// when each tick starts and ends on the stepped clock.
+class StallingKeyBed final : public platform::ch341::ICh341Device {
+public:
+    StallingKeyBed(SteppedClock& clock, std::chrono::nanoseconds period, int stallingTick)
+        : clock_(clock), period_(period), stallingTick_(stallingTick) {
+        bed_.OpenDevice(0);
+        bed_.InitParallel(0, 2);
+    }
+    bool SetDeviceNotify(ULONG, NotifyRoutine) override { return true; }
+    bool OpenDevice(ULONG) override { return true; }
+    void CloseDevice(ULONG) override {}
+    bool InitParallel(ULONG, ULONG) override { return true; }
+    bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override {
+        if (reads_ % 8 == 0) {
+            starts.push_back(clock_.now);
+        }
+        return bed_.SetOutput(index, enable, direction, data);
+    }
+    bool GetInput(ULONG index, DWORD* word) override {
+        if (reads_ == 8 * stallingTick_) {
+            clock_.now += 10 * period_;
+        }
+        const bool ok = bed_.GetInput(index, word);
+        if (++reads_ % 8 == 0) {
+            ends.push_back(clock_.now);
+        }
+        return ok;
+    }
+
+    std::vector<ScanClock::TimePoint> starts;
+    std::vector<ScanClock::TimePoint> ends;
+
+private:
+    SimulatedKeyBed bed_;
+    SteppedClock& clock_;
+    std::chrono::nanoseconds period_;
+    int stallingTick_;
+    int reads_ = 0;
+};
+
+TEST(KeyScanThreadSchedule, AfterAStallTheNextTickWaitsAWholePeriod) {
+    constexpr auto kPeriod = 25ms;
+    SteppedClock clock;
+    StallingKeyBed device(clock, kPeriod, 3);
+    KeyScanner scanner;
+    KeyScanThread thread(scanner, device, kPeriod, clock);
+    thread.Start(0, [](std::span<const KeyEvent>) {});
+    for (int guard = 0; thread.Ticks() < 12 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    thread.Stop();
+    ASSERT_GE(device.ends.size(), 12U);
+    EXPECT_EQ(device.ends[3] - device.starts[3], 10 * kPeriod) << "the stall happened";
+    for (std::size_t tick = 1; tick < device.ends.size(); ++tick) {
+        EXPECT_GE(device.starts[tick] - device.ends[tick - 1], kPeriod)
+            << "tick " << tick << " ran back to back with the one before";
+    }
+    EXPECT_EQ(thread.Overruns(), 1U);
+}
+
+TEST_F(KeyScanThreadTest, AFirstTickThatReadsNoRowIsReportedOnceAndEndsTheThread) {
+    SteppedClock clock;  // the thread never waits: a tick after the report would come at once
+    KeyScanThread thread(scanner, bed, 1ms, clock);
+    std::atomic<int> failures{0};
+    bed.FailReads(-1);
+    thread.Start(
+        0, [](std::span<const KeyEvent>) {}, [&failures] { ++failures; });
+    for (int guard = 0; failures == 0 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    thread.Stop();
+    EXPECT_EQ(failures, 1);
+    EXPECT_TRUE(thread.FirstTickFailed());
+    EXPECT_EQ(bed.GetInputCalls(), 8) << "one tick, then no more";
+
+    // One row answering is not a dead chip; nor are failures after a good first tick.
+    bed.FailReads(7);
+    thread.Start(
+        0, [](std::span<const KeyEvent>) {}, [&failures] { ++failures; });
+    for (int guard = 0; thread.Ticks() < 4 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    bed.FailReads(-1);
+    const std::uint64_t ticks = thread.Ticks();
+    for (int guard = 0; thread.Ticks() < ticks + 4 && guard < 10'000; ++guard) {
+        std::this_thread::sleep_for(1ms);
+    }
+    thread.Stop();
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(thread.FirstTickFailed());
+}
+
+// A key bed whose reads block, one at a time, until the test lets them go.
+class GatedKeyBed final : public platform::ch341::ICh341Device {
+public:
+    GatedKeyBed() {
+        bed_.OpenDevice(0);
+        bed_.InitParallel(0, 2);
+    }
+    bool SetDeviceNotify(ULONG, NotifyRoutine) override { return true; }
+    bool OpenDevice(ULONG) override { return true; }
+    void CloseDevice(ULONG) override {}
+    bool InitParallel(ULONG, ULONG) override { return true; }
+    bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override {
+        ++calls;
+        return bed_.SetOutput(index, enable, direction, data);
+    }
+    bool GetInput(ULONG index, DWORD* word) override {
+        ++calls;
+        std::unique_lock lock(mutex_);
+        blocked_ = true;
+        changed_.notify_all();
+        changed_.wait_for(lock, 10s, [this] { return open_; });
+        open_ = false;
+        blocked_ = false;
+        return bed_.GetInput(index, word);
+    }
+    void WaitUntilBlocked() {
+        std::unique_lock lock(mutex_);
+        EXPECT_TRUE(changed_.wait_for(lock, 10s, [this] { return blocked_; }));
+    }
+    void LetOneGo() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    std::atomic<int> calls{0};
+
+private:
+    SimulatedKeyBed bed_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool blocked_ = false;
+    bool open_ = false;
+};
+
+TEST(KeyScanThreadStop, StopWaitsOnlyForTheTransferInFlight) {
+    GatedKeyBed device;
+    KeyScanner scanner;
+    KeyScanThread thread(scanner, device, 1ms);
+    thread.Start(0, [](std::span<const KeyEvent>) {});
+    device.WaitUntilBlocked();
+    device.LetOneGo();
+    device.WaitUntilBlocked();  // row 1 of the first tick
+    const int calls = device.calls;
+    thread.RequestStop();
+    device.LetOneGo();
+    thread.Stop();
+    EXPECT_EQ(device.calls, calls) << "no transfer after the stop request";
+    EXPECT_EQ(thread.Ticks(), 1U) << "the cut-short tick";
+}
+
+// The key-bed state over the simulated chip, with the test thread as the GUI thread: posted
+// device codes wait in `posted` until HandlePosted runs them, as the dialog's queue would.
+class KeyBedWithSimulatedDevice : public ::testing::Test {
+protected:
     struct View : IKeyBedView {
         void SetWindowTitle(std::string_view t) override { title = t; }
-        void ShowErrorBox(std::string_view, std::string_view) override { ++boxes; }
+        void ShowErrorBox(std::string_view, std::string_view) override {
+            ++boxes;
+            ++depth;
+            maxDepth = std::max(maxDepth, depth);
+            if (duringBox) {
+                duringBox();  // the box's modal loop runs what is queued
+            }
+            --depth;
+        }
         std::string title;
         int boxes = 0;
-    } view;
+        int depth = 0;
+        int maxDepth = 0;
+        std::function<void()> duringBox;
+    };
+
+    KeyBed& Make() {
+        keyBed = std::make_unique<KeyBed>(
+            device, view,
+            [this](ULONG code) {
+                std::lock_guard lock(postedMutex);
+                posted.push_back(code);
+                postedChanged.notify_all();
+            },
+            [this](std::span<const KeyEvent> events) { queue.Post(events); }, 1ms);
+        return *keyBed;
+    }
+    // Runs the posted codes, including those posted while they run.
+    void HandlePosted() {
+        for (;;) {
+            ULONG code = 0;
+            {
+                std::lock_guard lock(postedMutex);
+                if (posted.empty()) {
+                    return;
+                }
+                code = posted.front();
+                posted.erase(posted.begin());
+            }
+            keyBed->OnDeviceEvent(code);
+        }
+    }
+    void WaitForPosted() {
+        std::unique_lock lock(postedMutex);
+        EXPECT_TRUE(postedChanged.wait_for(lock, 10s, [this] { return !posted.empty(); }));
+    }
+
+    SimulatedKeyBed device{false};
+    View view;
     std::mutex postedMutex;
+    std::condition_variable postedChanged;
     std::vector<ULONG> posted;
     EventQueue queue;
-    KeyBed keyBed(
-        device, view,
-        [&](ULONG code) {
-            std::lock_guard lock(postedMutex);
-            posted.push_back(code);
-        },
-        [&](std::span<const KeyEvent> events) { queue.Post(events); }, 1ms);
-    keyBed.Start();
+    std::unique_ptr<KeyBed> keyBed;
+};
+
+// The whole road: plug-in posted from the "driver", handled as the GUI would, key events
+// flowing, unplug stopping the scan and releasing the held key at once.
+TEST_F(KeyBedWithSimulatedDevice, PlugScanAndUnplugReleasesTheHeldKey) {
+    Make().Start();
     EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
 
     device.Plug();
     ASSERT_EQ(posted, (std::vector<ULONG>{3}));
-    keyBed.OnDeviceEvent(3);
+    HandlePosted();
     EXPECT_EQ(view.title, KeyBed::kTitleWorking);
     EXPECT_EQ(device.Mode(), 2U);
     device.Press(48);
+    device.Press(60);  // held too, but above the keys that sound
     EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, true}}));
 
     device.Unplug();
-    keyBed.OnDeviceEvent(0);
-    EXPECT_FALSE(keyBed.IsScanning());
+    HandlePosted();
+    EXPECT_FALSE(keyBed->IsScanning());
     EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
+    EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, false}}))
+        << "the key held at the unplug is released then, not when the device comes back";
+    EXPECT_TRUE(queue.Empty());
     const int reads = device.GetInputCalls();
-    device.Release(48);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(device.GetInputCalls(), reads) << "no scan while closed";
 
+    // Still held when the device comes back: it sounds again.
     device.Plug();
-    keyBed.OnDeviceEvent(3);
-    EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, false}}))
-        << "the held key's counter survived the unplug: its release comes after replug";
+    HandlePosted();
+    EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{48, 5, 3, true}}));
     EXPECT_EQ(view.boxes, 0);
-    keyBed.Destroy();
+    keyBed->Destroy();
     EXPECT_FALSE(device.IsOpen());
+    EXPECT_TRUE(queue.Empty()) << "closing the window posts no releases";
+}
+
+TEST_F(KeyBedWithSimulatedDevice, AChipThatNeverAnswersIsAFailedOpenWithOneBox) {
+    device.FailReads(-1);
+    device.Plug();
+    Make().Start();
+    EXPECT_EQ(view.title, KeyBed::kTitleWorking);
+    WaitForPosted();
+    HandlePosted();
+    EXPECT_EQ(view.boxes, 1);
+    EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
+    EXPECT_FALSE(keyBed->IsDeviceOpen());
+    EXPECT_FALSE(keyBed->IsScanning());
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(device.GetInputCalls(), 8) << "one scan, no retries";
+
+    // A report overtaken by a reopen that works is dropped.
+    device.FailReads(0);
+    device.Plug();
+    HandlePosted();
+    ASSERT_TRUE(keyBed->IsDeviceOpen());
+    keyBed->OnDeviceEvent(KeyBed::kScanFailedEvent);
+    EXPECT_TRUE(keyBed->IsDeviceOpen());
+    EXPECT_EQ(view.title, KeyBed::kTitleWorking);
+    EXPECT_EQ(view.boxes, 1);
+}
+
+TEST_F(KeyBedWithSimulatedDevice, ABouncingConnectorWithFailingOpensShowsOneBoxAtATime) {
+    Make().Start();
+    device.SetOpenFails(true);
+    int nestedEvents = 0;
+    bool bounced = false;
+    view.duringBox = [&] {
+        // The connector keeps bouncing while the (first) box is up.
+        if (std::exchange(bounced, true)) {
+            return;
+        }
+        for (int i = 0; i < 20; ++i) {
+            device.Unplug();
+            device.Plug();
+        }
+        {
+            std::lock_guard lock(postedMutex);
+            nestedEvents = static_cast<int>(posted.size());
+        }
+        HandlePosted();
+    };
+    device.Plug();
+    HandlePosted();
+    EXPECT_EQ(nestedEvents, 40);
+    EXPECT_EQ(view.maxDepth, 1);
+    EXPECT_EQ(view.boxes, 1);
+    EXPECT_EQ(view.title, KeyBed::kTitleNoDevice);
+
+    // Once it is dismissed, the next failure shows a box again; and a plug that works while
+    // the box is up leaves the device open after it.
+    view.duringBox = [&] {
+        device.SetOpenFails(false);
+        device.Plug();
+        HandlePosted();
+    };
+    device.Plug();
+    HandlePosted();
+    EXPECT_EQ(view.boxes, 2);
+    EXPECT_TRUE(keyBed->IsDeviceOpen());
+    EXPECT_TRUE(keyBed->IsScanning());
+    EXPECT_EQ(view.title, KeyBed::kTitleWorking);
 }
 
 }  // namespace

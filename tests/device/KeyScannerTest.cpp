@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/ch341/Ch341UsbDevice.h"
 #include "platform/ch341/SimulatedKeyBed.h"
 
 namespace device {
@@ -191,6 +192,189 @@ TEST(KeyScannerLines, DrivesEachRowLowInTurnAndIgnoresBitTwelve) {
     }
     EXPECT_EQ(keys, (std::vector<int>{8, 17, 26, 35, 44}));
     EXPECT_EQ(scanner.Counter(71), 2U);
+}
+
+TEST_F(KeyScannerTest, ReleasingHeldKeysEndsSoundingKeysOnlyAndKeepsSingleReadings) {
+    for (const int key : {3, 12, 40, 60}) {
+        bed.Press(key);
+    }
+    std::vector<KeyEvent> events;
+    scanner.Scan(bed, 0, events);
+    bed.Press(20);  // one reading only
+    scanner.Scan(bed, 0, events);
+    ASSERT_EQ(events.size(), 3U);
+
+    events.clear();
+    scanner.ReleaseHeldKeys(events);
+    EXPECT_EQ(events,
+              (std::vector<KeyEvent>{{3, 0, 3, false}, {12, 1, 3, false}, {40, 4, 4, false}}));
+    EXPECT_EQ(scanner.Counter(60), 0U) << "held keys above 48 are released without an event";
+    EXPECT_EQ(scanner.Counter(20), 1U);
+    events.clear();
+    scanner.ReleaseHeldKeys(events);
+    EXPECT_TRUE(events.empty()) << "nothing held any more";
+
+    // Still closed when the scan resumes: the released keys press again after two readings,
+    // key 20 at its second.
+    scanner.Scan(bed, 0, events);
+    EXPECT_EQ(events, (std::vector<KeyEvent>{{20, 2, 2, true}}));
+    events.clear();
+    scanner.Scan(bed, 0, events);
+    EXPECT_EQ(events, (std::vector<KeyEvent>{{3, 0, 3, true}, {12, 1, 3, true}, {40, 4, 4, true}}));
+}
+
+// Requests the stop from inside the n-th device call, as Stop on another thread would.
+class StoppingDevice : public platform::ch341::ICh341Device {
+public:
+    bool SetDeviceNotify(ULONG, NotifyRoutine) override { return true; }
+    bool OpenDevice(ULONG) override { return true; }
+    void CloseDevice(ULONG) override {}
+    bool InitParallel(ULONG, ULONG) override { return true; }
+    bool SetOutput(ULONG, ULONG, ULONG, ULONG) override { return Call(); }
+    bool GetInput(ULONG, DWORD* word) override {
+        *word = 0xFFFFFFFF;
+        return Call();
+    }
+    bool Call() {
+        if (++calls == stopAt) {
+            source.request_stop();
+        }
+        return true;
+    }
+    std::stop_source source;
+    int calls = 0;
+    int stopAt = 0;
+};
+
+TEST(KeyScannerStop, NoTransferStartsAfterTheStopRequest) {
+    for (const int stopAt : {1, 2, 5, 6, 16}) {
+        StoppingDevice device;
+        device.stopAt = stopAt;
+        KeyScanner scanner;
+        std::vector<KeyEvent> events;
+        const int rows = scanner.Scan(device, 0, events, device.source.get_token());
+        EXPECT_EQ(device.calls, stopAt);
+        EXPECT_EQ(rows, stopAt / 2);
+    }
+}
+
+// A transport with one CH341 whose columns read what the matrix below drives, byte for byte
+// as the chip replies to 0xA0: byte 0 = lines 0-7, byte 1 = lines 8-15.
+class MatrixTransport final : public platform::ch341::IUsbTransport {
+public:
+    struct Matrix {
+        std::uint32_t selected = 0xFFFFFFFF;  // data of the last 0xA1 command
+        std::uint32_t closedRowLine = 0;      // the row line that the closed switch sits on
+        std::array<std::uint8_t, 2> columnLow{0xFF, 0xFF};
+    };
+
+    explicit MatrixTransport(std::shared_ptr<Matrix> matrix) : matrix_(std::move(matrix)) {}
+
+    std::vector<platform::ch341::UsbDeviceInfo> ListDevices() override {
+        return {{1, 4, 0x1A86, 0x5512, true, 0xFF, 0x01, 0x02, ""}};
+    }
+    platform::ch341::Ch341Error Open(
+        const platform::ch341::UsbDeviceInfo&,
+        std::unique_ptr<platform::ch341::IUsbDeviceHandle>& handle) override {
+        handle = std::make_unique<Handle>(matrix_);
+        return platform::ch341::Ch341Error::None;
+    }
+    platform::ch341::Ch341Error StartHotplug(HotplugHandler) override {
+        return platform::ch341::Ch341Error::Unsupported;
+    }
+    void StopHotplug() override {}
+
+private:
+    using Error = platform::ch341::Ch341Error;
+    class Handle final : public platform::ch341::IUsbDeviceHandle {
+    public:
+        explicit Handle(std::shared_ptr<Matrix> matrix) : matrix_(std::move(matrix)) {}
+        Error ControlOut(std::uint8_t, std::uint8_t, std::uint16_t, std::uint16_t,
+                         std::span<const std::uint8_t>, unsigned) override {
+            return Error::None;
+        }
+        Error ControlIn(std::uint8_t, std::uint8_t, std::uint16_t, std::uint16_t,
+                        std::span<std::uint8_t> buffer, int& transferred, unsigned) override {
+            buffer[0] = 0x30;
+            buffer[1] = 0x00;
+            transferred = 2;
+            return Error::None;
+        }
+        Error BulkOut(std::uint8_t, std::span<const std::uint8_t> data, int& transferred,
+                      unsigned) override {
+            if (data[0] == 0xA1) {
+                matrix_->selected = std::uint32_t{data[5]} | std::uint32_t{data[3]} << 8 |
+                                    std::uint32_t{data[7] & 0x0FU} << 16;
+            }
+            transferred = static_cast<int>(data.size());
+            return Error::None;
+        }
+        Error BulkIn(std::uint8_t, std::span<std::uint8_t> buffer, int& transferred,
+                     unsigned) override {
+            // The switch joins its column line to its row line only while that row is low.
+            const bool rowLow = (matrix_->selected & matrix_->closedRowLine) == 0;
+            const std::array<std::uint8_t, 6> reply{
+                static_cast<std::uint8_t>(rowLow ? matrix_->columnLow[0] : 0xFF),
+                static_cast<std::uint8_t>(rowLow ? matrix_->columnLow[1] : 0xFF),
+                0x80,
+                0,
+                0,
+                0};
+            std::copy(reply.begin(), reply.end(), buffer.begin());
+            transferred = static_cast<int>(reply.size());
+            return Error::None;
+        }
+
+    private:
+        std::shared_ptr<Matrix> matrix_;
+    };
+
+    std::shared_ptr<Matrix> matrix_;
+};
+
+// The key of each switch from the chip's raw reply, through the driver and the scan: the
+// line of column c low while row r is selected is key 9 x row + column.
+TEST(KeyScannerOverTheDriver, ColumnLineLowOnEachRowIsKeyNineTimesRowPlusColumn) {
+    struct Column {
+        int column;
+        std::array<std::uint8_t, 2> low;  // reply bytes 0 and 1 with that column's line low
+    };
+    const Column columns[] = {
+        {0, {0xEF, 0xFF}},  // line 4, D4
+        {1, {0xDF, 0xFF}},  // line 5, D5
+        {2, {0xBF, 0xFF}},  // line 6, D6
+        {3, {0x7F, 0xFF}},  // line 7, D7
+        {4, {0xFF, 0xFE}},  // line 8, ERR#
+        {5, {0xFF, 0xFD}},  // line 9, PEMP
+        {6, {0xFF, 0xFB}},  // line 10, INT#
+        {7, {0xFF, 0xF7}},  // line 11, SLCT
+        {8, {0xFF, 0xDF}},  // line 13, WAIT#
+    };
+    // The line each row drives low: lines 0-3 and 14-17.
+    const std::uint32_t rowLines[] = {1U << 0,  1U << 1,  1U << 2,  1U << 3,
+                                      1U << 14, 1U << 15, 1U << 16, 1U << 17};
+    auto matrix = std::make_shared<MatrixTransport::Matrix>();
+    platform::ch341::Ch341UsbDevice driver(std::make_unique<MatrixTransport>(matrix));
+    ASSERT_TRUE(driver.OpenDevice(0));
+    for (int row = 0; row < 8; ++row) {
+        for (const Column& c : columns) {
+            const int key = 9 * row + c.column;
+            matrix->closedRowLine = rowLines[row];
+            matrix->columnLow = c.low;
+            KeyScanner scanner;
+            std::vector<KeyEvent> events;
+            ASSERT_EQ(scanner.Scan(driver, 0, events), 8);
+            for (int k = 0; k < KeyScanner::kKeys; ++k) {
+                EXPECT_EQ(scanner.Counter(k), k == key ? 1U : 0U)
+                    << "row " << row << " column " << c.column << ": key " << k;
+            }
+            scanner.Scan(driver, 0, events);
+            const std::vector<KeyEvent> pressed{{static_cast<BYTE>(key), static_cast<BYTE>(row),
+                                                 static_cast<BYTE>(c.column), true}};
+            EXPECT_EQ(events, key < 49 ? pressed : std::vector<KeyEvent>{})
+                << "row " << row << " column " << c.column;
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+#include <QtGlobal>
+#include <string>
 #include <thread>
 
 #include "FakeUsbTransport.h"
@@ -11,12 +14,52 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const UsbDeviceInfo kKeyBed{1, 4, 0x1A86, 0x5512, true, 0xFF, 0x01, 0x02};
-const UsbDeviceInfo kMouse{1, 2, 0x046D, 0xC077, true, 0x03, 0x01, 0x02};
+const UsbDeviceInfo kKeyBed{1, 4, 0x1A86, 0x5512, true, 0xFF, 0x01, 0x02, ""};
+const UsbDeviceInfo kMouse{1, 2, 0x046D, 0xC077, true, 0x03, 0x01, 0x02, "usbhid"};
 // A CH341 whose EEPROM gave it other ids: recognised by its interface.
-const UsbDeviceInfo kRebadged{2, 7, 0x1234, 0xABCD, true, 0xFF, 0x01, 0x02};
+const UsbDeviceInfo kRebadged{2, 7, 0x1234, 0xABCD, true, 0xFF, 0x01, 0x02, ""};
 // CH340/CH341 in serial mode: same interface triple, but it is a UART, not the bridge.
-const UsbDeviceInfo kSerialAdapter{1, 9, 0x1A86, 0x7523, true, 0xFF, 0x01, 0x02};
+const UsbDeviceInfo kSerialAdapter{1, 9, 0x1A86, 0x7523, true, 0xFF, 0x01, 0x02, "ch341"};
+// A serial adapter under ids no table lists, its serial driver bound.
+const UsbDeviceInfo kOtherSerial{1, 11, 0x1A2B, 0x3C4D, true, 0xFF, 0x01, 0x02, "ch341"};
+
+// Collects the lines written to the debug output while it lives.
+class DebugLines {
+public:
+    DebugLines() { previous_ = qInstallMessageHandler(&Collect); }
+    ~DebugLines() {
+        qInstallMessageHandler(previous_);
+        Lines().clear();
+    }
+    DebugLines(const DebugLines&) = delete;
+    DebugLines& operator=(const DebugLines&) = delete;
+
+    bool Has(const std::string& part) const {
+        for (const std::string& line : Lines()) {
+            if (line.find(part) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::string All() const {
+        std::string all;
+        for (const std::string& line : Lines()) {
+            all += line + "\n";
+        }
+        return all;
+    }
+
+private:
+    static std::vector<std::string>& Lines() {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+    static void Collect(QtMsgType, const QMessageLogContext&, const QString& text) {
+        Lines().push_back(text.toStdString());
+    }
+    QtMessageHandler previous_ = nullptr;
+};
 
 class Ch341UsbDeviceTest : public ::testing::Test {
 protected:
@@ -50,15 +93,24 @@ TEST(Ch341Match, RecognisesTheBridgeByIdsOrByInterface) {
         UsbDeviceInfo device;
         bool match;
     };
-    const UsbDeviceInfo noInterface{1, 3, 0x1234, 0xABCD, false, 0xFF, 0x01, 0x02};
-    const UsbDeviceInfo wrongProtocol{1, 3, 0x1234, 0xABCD, true, 0xFF, 0x01, 0x01};
-    const UsbDeviceInfo bridgeOddInterface{1, 3, 0x1A86, 0x5512, true, 0x00, 0x00, 0x00};
+    const UsbDeviceInfo noInterface{1, 3, 0x1234, 0xABCD, false, 0xFF, 0x01, 0x02, ""};
+    const UsbDeviceInfo wrongProtocol{1, 3, 0x1234, 0xABCD, true, 0xFF, 0x01, 0x01, ""};
+    const UsbDeviceInfo bridgeOddInterface{1, 3, 0x1A86, 0x5512, true, 0x00, 0x00, 0x00, ""};
+    // WCH's older vendor id in serial mode, before its driver is bound (or with none loaded).
+    const UsbDeviceInfo oldVendorSerial{1, 5, 0x4348, 0x5523, true, 0xFF, 0x01, 0x02, ""};
+    const UsbDeviceInfo oldVendorSerialBound{1, 5, 0x4348, 0x5523, true, 0xFF, 0x01, 0x02, "ch341"};
+    // The bridge's own ids with a kernel driver on it (a bus driver): left to that driver.
+    const UsbDeviceInfo bridgeWithDriver{1, 6, 0x1A86, 0x5512, true, 0xFF, 0x01, 0x02, "ch34x_pis"};
+    const UsbDeviceInfo rebadgedWithDriver{2, 8, 0x1234, 0xABCD, true, 0xFF, 0x01, 0x02, "ch341"};
     for (const Case& c :
          {Case{kKeyBed, true}, Case{kRebadged, true}, Case{bridgeOddInterface, true},
           Case{kMouse, false}, Case{noInterface, false}, Case{wrongProtocol, false},
-          Case{kSerialAdapter, false}}) {
+          Case{kSerialAdapter, false}, Case{kOtherSerial, false}, Case{oldVendorSerial, false},
+          Case{oldVendorSerialBound, false}, Case{bridgeWithDriver, false},
+          Case{rebadgedWithDriver, false}}) {
         EXPECT_EQ(Ch341UsbDevice::IsCh341(c.device), c.match)
-            << std::hex << c.device.vendorId << ":" << c.device.productId;
+            << std::hex << c.device.vendorId << ":" << c.device.productId << " "
+            << c.device.kernelDriver;
     }
 }
 
@@ -71,6 +123,64 @@ TEST_F(Ch341UsbDeviceTest, OpensTheIndexthCh341AndSkipsOtherDevices) {
 
     EXPECT_FALSE(driver->OpenDevice(2));
     EXPECT_EQ(driver->LastError(), Ch341Error::NotFound);
+}
+
+TEST_F(Ch341UsbDeviceTest, DevicesWithAKernelDriverBoundAreSkippedWithALineNamingThem) {
+    const DebugLines log;
+    fake->devices = {kOtherSerial, kSerialAdapter, kKeyBed};
+    EXPECT_EQ(driver->ListDevices(), (std::vector<UsbDeviceInfo>{kKeyBed}));
+    ASSERT_TRUE(driver->OpenDevice(0));
+    ASSERT_EQ(state->opened, (std::vector<UsbDeviceInfo>{kKeyBed}));
+    EXPECT_TRUE(log.Has("bus 001 address 011 (1a2b:3c4d) skipped: kernel driver ch341"))
+        << log.All();
+
+    // Only the adapter in the bus: nothing to open, and nothing was claimed.
+    fake->devices = {kOtherSerial};
+    EXPECT_FALSE(driver->OpenDevice(0));
+    EXPECT_EQ(driver->LastError(), Ch341Error::NotFound);
+    EXPECT_EQ(state->opens, 1);
+}
+
+TEST_F(Ch341UsbDeviceTest, ADriverBoundBetweenListingAndOpenFailsTheOpen) {
+    const DebugLines log;
+    fake->openResult = Ch341Error::DriverBound;
+    EXPECT_FALSE(driver->OpenDevice(0));
+    EXPECT_EQ(driver->LastError(), Ch341Error::DriverBound);
+    EXPECT_TRUE(log.Has("bus 001 address 004 (1a86:5512) skipped")) << log.All();
+    DWORD word = 0;
+    EXPECT_FALSE(driver->GetInput(0, &word));
+    EXPECT_EQ(driver->LastError(), Ch341Error::NotOpen);
+}
+
+TEST_F(Ch341UsbDeviceTest, OpenReadsAndLogsTheChipVersion) {
+    struct Case {
+        const char* name;
+        Transfer reply;
+        const char* logged;
+    };
+    const std::vector<Case> cases{
+        {"CH341A", Transfer::ControlIn(0xC0, 0x5F, 0, 0, {0x30, 0x00}),
+         "(1a86:5512) opened, chip version 0x0030"},
+        {"little-endian", Transfer::ControlIn(0xC0, 0x5F, 0, 0, {0x20, 0x01}),
+         "chip version 0x0120"},
+        {"older chip", Transfer::ControlIn(0xC0, 0x5F, 0, 0, {0x10, 0x00}),
+         "chip version 0x0010 (older than the CH341A"},
+        {"no answer", Transfer::ControlIn(0xC0, 0x5F, 0, 0, {}, Ch341Error::Timeout),
+         "chip version unknown (timeout)"},
+        {"short answer", Transfer::ControlIn(0xC0, 0x5F, 0, 0, {0x30}),
+         "chip version unknown (short transfer)"},
+    };
+    for (const Case& c : cases) {
+        const DebugLines log;
+        Script({c.reply});
+        EXPECT_TRUE(driver->OpenDevice(0)) << c.name << ": a version is only logged";
+        EXPECT_TRUE(log.Has(c.logged)) << c.name << "\n" << log.All();
+        ExpectScriptUsed();
+    }
+    // A device that vanishes while answering is not open.
+    Script({Transfer::ControlIn(0xC0, 0x5F, 0, 0, {}, Ch341Error::NoDevice)});
+    EXPECT_FALSE(driver->OpenDevice(0));
+    EXPECT_EQ(driver->LastError(), Ch341Error::NoDevice);
 }
 
 TEST_F(Ch341UsbDeviceTest, OpenFailureIsReportedAndLeavesNothingOpen) {
@@ -188,6 +298,7 @@ TEST_F(Ch341UsbDeviceTest, FailedExchangesReturnFailureAndADefinedWord) {
          {Transfer::Out(0x02, {0xA0}, Ch341Error::None, 0)},
          Ch341Error::ShortTransfer},
     };
+    RecordNotifications();
     ASSERT_TRUE(driver->OpenDevice(0));
     for (const Case& c : cases) {
         Script(c.script);
@@ -204,7 +315,7 @@ TEST_F(Ch341UsbDeviceTest, FailedExchangesReturnFailureAndADefinedWord) {
     EXPECT_FALSE(driver->SetOutput(0, 0xFF, 0xFC00F, ~0x1U));
     EXPECT_EQ(driver->LastError(), Ch341Error::ShortTransfer);
     ExpectScriptUsed();
-    EXPECT_TRUE(codes.empty());
+    EXPECT_TRUE(codes.empty()) << "none of these failures is an unplug";
 }
 
 TEST_F(Ch341UsbDeviceTest, CallsOnAClosedIndexMakeNoTransfer) {
@@ -233,6 +344,20 @@ TEST_F(Ch341UsbDeviceTest, HotplugReportsArrivalAndRemovalOfCh341sOnly) {
     EXPECT_EQ(state->hotplugStops, 1);
     fake->Fire(HotplugEvent::Left, kKeyBed);
     EXPECT_EQ(codes.size(), 3U);
+}
+
+TEST_F(Ch341UsbDeviceTest, SerialAdaptersComingAndGoingLeaveTheOpenKeyBedAlone) {
+    RecordNotifications();
+    fake->devices = {kKeyBed, kOtherSerial};
+    ASSERT_TRUE(driver->OpenDevice(0));
+    fake->Fire(HotplugEvent::Arrived, kOtherSerial);
+    // At removal the adapter's driver is gone with it: its descriptors still look like a bridge.
+    UsbDeviceInfo leaving = kOtherSerial;
+    leaving.kernelDriver.clear();
+    fake->Fire(HotplugEvent::Left, leaving);
+    EXPECT_TRUE(codes.empty());
+    fake->Fire(HotplugEvent::Left, kKeyBed);
+    EXPECT_EQ(codes, (std::vector<ULONG>{0}));
 }
 
 TEST_F(Ch341UsbDeviceTest, NotificationFailsWhenHotplugIsUnsupported) {

@@ -20,6 +20,15 @@ Transfer Transfer::Control(std::uint8_t type, std::uint8_t req, std::uint16_t va
     return t;
 }
 
+Transfer Transfer::ControlIn(std::uint8_t type, std::uint8_t req, std::uint16_t value,
+                             std::uint16_t index, std::vector<std::uint8_t> reply,
+                             Ch341Error result) {
+    Transfer t = Control(type, req, value, index, result);
+    t.kind = Kind::ControlIn;
+    t.bytes = std::move(reply);
+    return t;
+}
+
 Transfer Transfer::Out(std::uint8_t ep, std::vector<std::uint8_t> bytes, Ch341Error result,
                        int transferred) {
     Transfer t;
@@ -65,6 +74,28 @@ public:
         EXPECT_EQ(index, t.index);
         EXPECT_TRUE(data.empty());
         return t.result;
+    }
+
+    Ch341Error ControlIn(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                         std::uint16_t index, std::span<std::uint8_t> buffer, int& transferred,
+                         unsigned /*timeoutMs*/) override {
+        const Guard guard(*state_);
+        transferred = 0;
+        Transfer t;
+        if (!NextControlIn(request, t)) {
+            return state_->autoAnswer ? Ch341Error::None : Ch341Error::Io;
+        }
+        EXPECT_EQ(requestType, t.requestType);
+        EXPECT_EQ(request, t.request);
+        EXPECT_EQ(value, t.value);
+        EXPECT_EQ(index, t.index);
+        if (t.result != Ch341Error::None) {
+            return t.result;
+        }
+        const std::size_t n = std::min(buffer.size(), t.bytes.size());
+        std::copy_n(t.bytes.begin(), n, buffer.begin());
+        transferred = static_cast<int>(n);
+        return Ch341Error::None;
     }
 
     Ch341Error BulkOut(std::uint8_t endpoint, std::span<const std::uint8_t> data, int& transferred,
@@ -122,6 +153,21 @@ private:
         ~Guard() { state.inFlight.fetch_sub(1); }
         FakeUsbTransport::State& state;
     };
+
+    // The version request is answered from State::chipVersion unless a control IN is next.
+    bool NextControlIn(std::uint8_t request, Transfer& t) {
+        {
+            std::lock_guard lock(state_->mutex);
+            const bool scripted =
+                !state_->script.empty() && state_->script.front().kind == Transfer::Kind::ControlIn;
+            if (!scripted && request == 0x5F && !state_->chipVersion.empty()) {
+                ++state_->versionReads;
+                t = Transfer::ControlIn(0xC0, 0x5F, 0, 0, state_->chipVersion);
+                return true;
+            }
+        }
+        return Next(Transfer::Kind::ControlIn, t);
+    }
 
     bool Next(Transfer::Kind kind, Transfer& t) {
         std::lock_guard lock(state_->mutex);

@@ -14,7 +14,7 @@ namespace platform::ch341::test {
 
 // One USB transfer the driver is expected to make, and what the fake answers.
 struct Transfer {
-    enum class Kind { Control, BulkOut, BulkIn };
+    enum class Kind { Control, ControlIn, BulkOut, BulkIn };
     Kind kind = Kind::BulkOut;
     std::uint8_t endpoint = 0;  // bulk only
     std::uint8_t requestType = 0;
@@ -27,6 +27,9 @@ struct Transfer {
 
     static Transfer Control(std::uint8_t type, std::uint8_t req, std::uint16_t value,
                             std::uint16_t index, Ch341Error result = Ch341Error::None);
+    static Transfer ControlIn(std::uint8_t type, std::uint8_t req, std::uint16_t value,
+                              std::uint16_t index, std::vector<std::uint8_t> reply,
+                              Ch341Error result = Ch341Error::None);
     static Transfer Out(std::uint8_t ep, std::vector<std::uint8_t> bytes,
                         Ch341Error result = Ch341Error::None, int transferred = -1);
     static Transfer In(std::uint8_t ep, std::vector<std::uint8_t> reply,
@@ -50,6 +53,10 @@ public:
         // When set, unscripted transfers succeed with `autoReply` instead of failing.
         bool autoAnswer = false;
         std::vector<std::uint8_t> autoReply{0xFF, 0xFF, 0xFF, 0, 0, 0};
+        // The chip-version request (0xC0/0x5F) is answered with this unless the script's next
+        // transfer is a control IN; empty: it goes through the script like any other.
+        std::vector<std::uint8_t> chipVersion{0x30, 0x00};
+        int versionReads = 0;
     };
 
     explicit FakeUsbTransport(std::shared_ptr<State> state) : state_(std::move(state)) {}
