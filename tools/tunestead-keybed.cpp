@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "device/KeyBed.h"
+#include "platform/ch341/AccessAdvice.h"
 #include "platform/ch341/Ch341UsbDevice.h"
 
 namespace {
@@ -100,6 +101,12 @@ int Watch(Ch341UsbDevice& driver, ULONG index) {
             std::fflush(stdout);
         });
     keyBed.Start(index);
+    if (driver.LastError() == platform::ch341::Ch341Error::Access) {
+        const auto devices = driver.ListDevices();
+        if (index < devices.size()) {
+            std::fprintf(stderr, "%s\n", platform::ch341::AccessAdvice(devices[index]).c_str());
+        }
+    }
 
     const timespec poll{0, 100'000'000};
     for (;;) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/ch341/AccessAdvice.h"
 #include "platform/ch341/LibusbTransport.h"
 #include "platform/log/DebugOutput.h"
 
@@ -196,6 +197,9 @@ bool Ch341UsbDevice::OpenDevice(ULONG index) {
             // Bound between the listing and the open: still never taken.
             OutputDebugString("CH341 " + Name(device) +
                               " skipped: a kernel driver is bound to its interface 0");
+        }
+        if (error == Ch341Error::Access) {
+            OutputDebugString(AccessAdvice(device));
         }
         if (error == Ch341Error::None) {
             // A failed version read is only logged: a dead chip shows in the first scan.

@@ -141,6 +141,28 @@ TEST_F(Ch341UsbDeviceTest, DevicesWithAKernelDriverBoundAreSkippedWithALineNamin
     EXPECT_EQ(state->opens, 1);
 }
 
+// A key bed present but not permitted: the log names the device node and the rule that fixes
+// it, and for ids the rule does not list, the line to add.
+TEST_F(Ch341UsbDeviceTest, NoPermissionNamesTheDeviceNodeAndTheRule) {
+    struct Case {
+        UsbDeviceInfo device;
+        const char* node;
+        bool needsOwnLine;
+    };
+    for (const Case& c : {Case{kKeyBed, "/dev/bus/usb/001/004", false},
+                          Case{kRebadged, "/dev/bus/usb/002/007", true}}) {
+        SCOPED_TRACE(c.node);
+        DebugLines log;
+        fake->devices = {c.device};
+        fake->openResult = Ch341Error::Access;
+        EXPECT_FALSE(driver->OpenDevice(0));
+        EXPECT_EQ(driver->LastError(), Ch341Error::Access);
+        EXPECT_TRUE(log.Has(std::string("may not open its device node ") + c.node)) << log.All();
+        EXPECT_TRUE(log.Has("60-tunestead-keybed.rules")) << log.All();
+        EXPECT_EQ(log.Has("add a copy of its line with 1234:abcd"), c.needsOwnLine) << log.All();
+    }
+}
+
 TEST_F(Ch341UsbDeviceTest, ADriverBoundBetweenListingAndOpenFailsTheOpen) {
     const DebugLines log;
     fake->openResult = Ch341Error::DriverBound;
