@@ -22,6 +22,9 @@
 #include "musicport/COutputPort.h"
 #include "musicport/PortInfo.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/CPerformanceControls.h"
+#include "performance/CSliderCtrl.h"
+#include "performance/ControlsBinding.h"
 #include "performance/PerformanceLock.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/log/DebugOutput.h"
@@ -97,6 +100,20 @@ int CMainDlg::DoModal() {
     return code;
 }
 
+int CMainDlg::TransposeBase() const {
+    return m_services.controls.TransposeBase();
+}
+
+void CMainDlg::PostQuitMessage(int code) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, code] {
+            m_quitCode = code;
+            EndDialog(code);
+        },
+        Qt::QueuedConnection);
+}
+
 void CMainDlg::EndDialog(int code) {
     m_endRequested = true;
     m_endCode = code;
@@ -142,6 +159,18 @@ void CMainDlg::BindControls() {
     bind(m_list, res::IDC_MESSAGE_LIST);
     bind(m_instrumentCombo, res::IDC_INSTRUMENT);
     bind(m_piano, res::IDC_PIANO);
+    QLabel* keyName = nullptr;
+    bind(keyName, res::IDC_PITCH_NAME);
+    m_controlsBinding = std::make_unique<performance::ControlsBinding>(
+        m_services.controls,
+        performance::ControlsBinding::Widgets{*this, *m_pitchSlider, *keyName, *m_noteRangeCombo,
+                                              *m_volumeSlider, *m_piano},
+        performance::ControlsBinding::Hooks{
+            [this] { AllNotesOff(); },
+            [this](std::string_view text, std::string_view caption) {
+                m_services.prompts.ShowMessage(text, caption, PromptIcon::Error);
+            },
+            [this](int code) { PostQuitMessage(code); }});
     connect(qobject_cast<QPushButton*>(Control(res::IDC_CLEAR_LIST)), &QPushButton::clicked, this,
             &CMainDlg::OnClearMessageList);
 }
@@ -180,7 +209,7 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
         }
         m_piano->SetFirstNote(36);
         m_piano->SetListener(&m_pianoListener);
-        // Note range entry 3 arrives with the note-range control.
+        m_controlsBinding->InitNoteRange();
         // 8. Instrument list in General MIDI mode.
         if (m_bDlsPort == 0)
             FillGMInstrumentList();
@@ -197,19 +226,11 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     // 12. Key-bed device: opened when present, picked up when plugged in later.
     StartKeyBed();
 
-    // 13. Pitch slider: -1 .. 1 around the transpose base 36. Both sliders keep their minimum at
-    //     the top, as vertical trackbars do.
-    m_pitchSlider->setInvertedAppearance(true);
-    m_pitchSlider->setRange(-1, 1);
-    m_pitchSlider->setTickInterval(1);
-    m_pitchSlider->setValue(0);
-    m_nTransposeBase = 36;
-    // 14. Volume slider: 0 .. 10, top is full volume.
-    m_volumeSlider->setRange(0, 10);
-    m_volumeSlider->setTickInterval(1);
-    m_volumeSlider->setInvertedAppearance(true);
-
-    // 15. Mixer.
+    // 13. Pitch slider -1 .. 1 at 0, transpose base 36. 14. Volume slider 0 .. 10.
+    m_controlsBinding->InitPitch();
+    m_controlsBinding->InitVolume();
+    // 15. Mixer: opened, read, and the volume slider placed; failures ask to quit with -1.
+    m_services.controls.InitMixer();
     // 16. The 25 ms scan runs on the key-bed thread whenever the device is open (step 12).
     // 17. Links, 18. announcement.
 
@@ -306,7 +327,7 @@ void CMainDlg::ShutdownAndClose() {
 void CMainDlg::PlayNote(BYTE note, BOOL on) {
     performance::PerformanceGuard lock(performance::PerformanceLock());
     // 1. Cut-off: the 49 notes from the transpose base sound, for note-on and note-off alike.
-    if (int(note) >= m_nTransposeBase + 49)
+    if (int(note) >= TransposeBase() + 49)
         return;
     // 2-3. Channel 1, velocity 127; a real note-off, never a note-on with velocity 0.
     const DWORD message = MakeMidiMsg(on ? 0x90 : 0x80, 0, note, 127);
@@ -396,6 +417,7 @@ void CMainDlg::OnClose() {
 
 void CMainDlg::OnDestroy() {
     m_destroyed = true;
+    m_controlsBinding.reset();
     // Unregister the notification first, then close the device (and stop its scan).
     if (m_keyBed)
         m_keyBed->Destroy();

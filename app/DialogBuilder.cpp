@@ -8,6 +8,7 @@
 #include <QSlider>
 
 #include "performance/CMidiListCtrl.h"
+#include "performance/CSliderCtrl.h"
 #include "piano/CPianoCtrl.h"
 
 namespace app {
@@ -84,9 +85,11 @@ QWidget* Create(QWidget* client, const res::ControlTemplate& c) {
             label->setPixmap(QPixmap(ImagePath("icon", c.image)));
             return label;
         }
-        case ControlKind::VerticalSlider: {
-            auto* slider = new QSlider(Qt::Vertical, client);
-            slider->setTickPosition(QSlider::TicksBothSides);
+        case ControlKind::VerticalSlider:
+        case ControlKind::VerticalSliderNoTicks: {
+            auto* slider = new performance::CSliderCtrl(client);
+            slider->setTickPosition(c.kind == ControlKind::VerticalSlider ? QSlider::TicksBothSides
+                                                                          : QSlider::NoTicks);
             return slider;
         }
     }

@@ -1,5 +1,7 @@
 #include "app/MessageBoxPrompts.h"
 
+#include "app/CMainDlg.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -25,7 +27,7 @@ void MessageBoxPrompts::ShowMessage(std::string_view text, std::string_view capt
                               ? QApplication::applicationDisplayName()
                               : QString::fromUtf8(caption.data(), qsizetype(caption.size()));
     QMessageBox box(qtIcon, title, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                    QMessageBox::Ok, owner_);
+                    QMessageBox::Ok, owner_ != nullptr ? owner_ : CMainDlg::Instance());
     box.exec();
 }
 

@@ -9,8 +9,10 @@
 #include "device/CKeyNoteMap.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
+#include "performance/CPerformanceControls.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/Ch341UsbDevice.h"
+#include "platform/mixer/AlsaMixer.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -26,8 +28,10 @@ int main(int argc, char** argv) {
     const std::unique_ptr<platform::ch341::Ch341UsbDevice> keyBedDevice =
         platform::ch341::Ch341UsbDevice::CreateWithLibusb();
     device::CKeyNoteMap keyNoteMap;
+    platform::mixer::AlsaMixer mixer;
+    performance::CPerformanceControls controls(mixer);
 
-    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap});
+    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, controls});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

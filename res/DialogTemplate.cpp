@@ -41,7 +41,7 @@ constexpr std::array kMainControls{
     ControlTemplate{IDC_AUTHOR, K::LabelNoWrap, "Author:", 84, 262, 96, 9},
     ControlTemplate{IDC_TITLE, K::LabelNoWrap, "Title:", 188, 262, 185, 9},
     ControlTemplate{IDC_PITCH_NAME, K::Label, "C", 164, 24, 11, 8},
-    ControlTemplate{IDC_PITCH, K::VerticalSlider, "", 160, 32, 16, 46},
+    ControlTemplate{IDC_PITCH, K::VerticalSliderNoTicks, "", 160, 32, 16, 46},
     ControlTemplate{IDC_ADVANCED, K::PushButton, "高阶设置", 150, 207, 46, 13},
     ControlTemplate{IDC_VOLUME, K::VerticalSlider, "", 211, 18, 23, 60},
     ControlTemplate{0, K::Label, "音量", 215, 10, 17, 10},

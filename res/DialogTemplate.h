@@ -15,9 +15,10 @@ enum class ControlKind {
     IconButton,  // push button showing an icon
     GroupBox,
     ProgressBar,
-    Bitmap,  // picture showing a bitmap resource
-    Icon,    // picture showing an icon resource
-    VerticalSlider,
+    Bitmap,                 // picture showing a bitmap resource
+    Icon,                   // picture showing an icon resource
+    VerticalSlider,         // trackbar with tick marks on both sides
+    VerticalSliderNoTicks,  // trackbar without tick marks
 };
 
 // One control of a dialog template, placed in dialog units.

@@ -26,9 +26,11 @@
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/CPerformanceControls.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
@@ -62,7 +64,9 @@ void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg
     SilentPrompts prompts;
     platform::ch341::SimulatedKeyBed keyBed(false);
     device::CKeyNoteMap keyNoteMap;
-    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap});
+    platform::mixer::fake::FakeMixer mixer;
+    performance::CPerformanceControls controls(mixer);
+    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, controls});
     QTimer::singleShot(0, &dialog, [&] {
         body(dialog);
         dialog.close();

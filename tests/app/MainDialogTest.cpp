@@ -22,8 +22,10 @@
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/CPerformanceControls.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "res/ResourceIds.h"
@@ -63,7 +65,9 @@ protected:
         system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
     }
 
-    app::MainServices Services() { return {music, outputPort, prompts, keyBed, keyNoteMap}; }
+    app::MainServices Services() {
+        return {music, outputPort, prompts, keyBed, keyNoteMap, controls};
+    }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
     // `close` unless `during` ended it.
@@ -85,6 +89,8 @@ protected:
     RecordingPrompts prompts;
     platform::ch341::SimulatedKeyBed keyBed{false};  // unplugged unless a test plugs it
     device::CKeyNoteMap keyNoteMap;
+    platform::mixer::fake::FakeMixer mixer{65535, 32768};
+    performance::CPerformanceControls controls{mixer};
 };
 
 TEST_F(MainDialogTest, StartUpActivatesTheFirstOutputPortAndListsBothOutputs) {
@@ -139,7 +145,7 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
         musicport::CDirectMusic freshMusic(freshSystem);
         musicport::COutputPort freshPort;
-        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap});
+        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap, controls});
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -179,7 +185,7 @@ TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
     musicport::CDirectMusic emptyMusic(empty);
     musicport::COutputPort port;
-    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap});
+    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap, controls});
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
