@@ -15,6 +15,7 @@
 #include "app/DialogBuilder.h"
 #include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
+#include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
 #include "device/KeyBed.h"
 #include "musicport/CDMusicException.h"
@@ -33,6 +34,9 @@
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
+#include "web/CAnnouncement.h"
+#include "web/CHyperLink.h"
+#include "web/SiteLinks.h"
 
 namespace app {
 
@@ -146,6 +150,9 @@ void CMainDlg::BindControls() {
         Q_ASSERT(member != nullptr);
     };
     bind(m_announcement, res::IDC_ANNOUNCEMENT);
+    bind(m_linkProduct, res::IDC_LINK_PRODUCT);
+    bind(m_linkSite, res::IDC_LINK_SITE_ICON);
+    bind(m_linkLogo, res::IDC_LINK_LOGO);
     bind(m_volumeSlider, res::IDC_VOLUME);
     bind(m_pitchSlider, res::IDC_PITCH);
     bind(m_banner, res::IDC_BANNER);
@@ -189,8 +196,14 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    // 2. The system-menu item: under X11 the window manager owns the system menu, so no item
-    //    can be appended there; the About command needs a home of its own with the menus.
+    // 2. The About item: X11 leaves the system menu to the window manager, so it sits in the
+    //    window's own menu (right click on the background, Alt+Space) with the other window
+    //    commands.
+    m_services.commands.Attach(
+        {*this, *m_pMainMenu, *qobject_cast<QPushButton*>(Control(res::IDC_REDUCE_EXPAND)),
+         *qobject_cast<QPushButton*>(Control(res::IDC_ADVANCED)),
+         [this](QSize size) { setFixedSize(size); }, [this] { OnInitMenu(); }},
+        m_commands);
     // 3. The menu bar is m_pMainMenu (created above).
     // 4. Icons: set on the window at construction.
 
@@ -232,7 +245,14 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     // 15. Mixer: opened, read, and the volume slider placed; failures ask to quit with -1.
     m_services.controls.InitMixer();
     // 16. The 25 ms scan runs on the key-bed thread whenever the device is open (step 12).
-    // 17. Links, 18. announcement.
+    // 17. Links to the maker's site and product page.
+    web::SetUpSiteLinks(*m_linkLogo, *m_linkSite, *m_linkProduct, m_services.shell);
+    // 18. The announcement replaces the label's text when one arrives (at most 3 s).
+    const std::string announcement = m_services.announcement.Fetch([this](std::string_view text) {
+        m_services.prompts.ShowMessage(text, {}, PromptIcon::None);
+    });
+    if (!announcement.empty())
+        m_announcement->setText(FromUtf8(announcement));
 
     // 19. The window size at the end of start-up, position kept.
     setFixedSize(kStartupSize);
@@ -418,6 +438,7 @@ void CMainDlg::OnClose() {
 void CMainDlg::OnDestroy() {
     m_destroyed = true;
     m_controlsBinding.reset();
+    m_services.commands.Detach();
     // Unregister the notification first, then close the device (and stop its scan).
     if (m_keyBed)
         m_keyBed->Destroy();

@@ -41,6 +41,15 @@ namespace platform::ch341 {
 class ICh341Device;
 }  // namespace platform::ch341
 
+namespace platform::shell {
+class IShell;
+}  // namespace platform::shell
+
+namespace web {
+class CAnnouncement;
+class CHyperLink;
+}  // namespace web
+
 namespace musicport {
 class CDirectMusic;
 class COutputPort;
@@ -49,6 +58,7 @@ class COutputPort;
 namespace app {
 
 class IUserPrompts;
+class WindowCommands;
 
 // The process-wide objects the main dialog drives. They are built before the dialog and
 // outlive it.
@@ -59,6 +69,9 @@ struct MainServices {
     platform::ch341::ICh341Device& keyBedDevice;
     device::CKeyNoteMap& keyNoteMap;
     performance::CPerformanceControls& controls;
+    WindowCommands& commands;
+    platform::shell::IShell& shell;
+    web::CAnnouncement& announcement;
 };
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
@@ -195,6 +208,9 @@ private:
     // The transpose base lives with the pitch control (m_services.controls).
     std::unique_ptr<performance::ControlsBinding> m_controlsBinding;
     QLabel* m_announcement = nullptr;
+    web::CHyperLink* m_linkProduct = nullptr;
+    web::CHyperLink* m_linkSite = nullptr;
+    web::CHyperLink* m_linkLogo = nullptr;
     performance::CSliderCtrl* m_volumeSlider = nullptr;
     performance::CSliderCtrl* m_pitchSlider = nullptr;
     QLabel* m_banner = nullptr;

@@ -6,13 +6,18 @@
 
 #include "app/CMainApp.h"
 #include "app/MessageBoxPrompts.h"
+#include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "performance/CPerformanceControls.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/Ch341UsbDevice.h"
+#include "platform/http/CurlHttpClient.h"
 #include "platform/mixer/AlsaMixer.h"
+#include "platform/shell/XdgShell.h"
+#include "res/Strings.h"
+#include "web/CAnnouncement.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -30,8 +35,14 @@ int main(int argc, char** argv) {
     device::CKeyNoteMap keyNoteMap;
     platform::mixer::AlsaMixer mixer;
     performance::CPerformanceControls controls(mixer);
+    platform::shell::XdgShell shell;
+    app::WindowCommands commands(shell);
+    platform::http::CurlHttpClient http;
+    web::CAnnouncement announcement(
+        http, std::string(res::kSiteHome) + std::string(res::kAnnouncementPath));
 
-    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, controls});
+    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, controls, commands,
+                          shell, announcement});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

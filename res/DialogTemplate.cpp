@@ -34,7 +34,7 @@ constexpr std::array kMainControls{
     ControlTemplate{IDC_BANNER, K::Bitmap, "", 219, 223, 143, 22, IDB_BANNER},
     ControlTemplate{IDC_HINT_WHITE, K::Label, "Z  X  C  V  B  N  M", 68, 224, 63, 8},
     ControlTemplate{IDC_HINT_BLACK, K::LabelNoWrap, "S  D     G  H  J", 134, 224, 26, 8},
-    ControlTemplate{IDC_LINK_SITE_ICON, K::Icon, "", 184, 10, 20, 20, IDI_SITE},
+    ControlTemplate{IDC_LINK_SITE_ICON, K::LinkIcon, "", 184, 10, 20, 20, IDI_SITE},
     ControlTemplate{IDC_ICON_OUTPUT, K::Icon, "", 8, 17, 20, 20, IDI_OUTPUT},
     ControlTemplate{IDC_ICON_INPUT, K::Icon, "", 16, 228, 20, 20, IDI_INPUT},
     ControlTemplate{IDC_ICON_INSTRUMENT, K::Icon, "", 9, 53, 20, 20, IDI_INSTRUMENT},
@@ -46,9 +46,9 @@ constexpr std::array kMainControls{
     ControlTemplate{IDC_VOLUME, K::VerticalSlider, "", 211, 18, 23, 60},
     ControlTemplate{0, K::Label, "音量", 215, 10, 17, 10},
     ControlTemplate{0, K::Label, "音调", 161, 11, 17, 10},
-    ControlTemplate{IDC_LINK_LOGO, K::Bitmap, "", 13, 139, 116, 18, IDB_LOGO},
+    ControlTemplate{IDC_LINK_LOGO, K::LinkBitmap, "", 13, 139, 116, 18, IDB_LOGO},
     ControlTemplate{IDC_ANNOUNCEMENT, K::Label, "教你DIY 键乐坊键盘", 222, 144, 145, 10},
-    ControlTemplate{IDC_LINK_PRODUCT, K::Icon, "", 199, 139, 20, 20, IDI_PRODUCT},
+    ControlTemplate{IDC_LINK_PRODUCT, K::LinkIcon, "", 199, 139, 20, 20, IDI_PRODUCT},
     ControlTemplate{IDC_TEST, K::PushButton, "Test", 146, 143, 19, 11, 0, false, false},
 };
 

@@ -17,6 +17,8 @@ enum class ControlKind {
     ProgressBar,
     Bitmap,                 // picture showing a bitmap resource
     Icon,                   // picture showing an icon resource
+    LinkBitmap,             // bitmap picture that is a hyperlink
+    LinkIcon,               // icon picture that is a hyperlink
     VerticalSlider,         // trackbar with tick marks on both sides
     VerticalSliderNoTicks,  // trackbar without tick marks
 };

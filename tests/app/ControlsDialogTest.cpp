@@ -17,6 +17,7 @@
 
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
@@ -24,10 +25,13 @@
 #include "performance/CSliderCtrl.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/http/fake/FakeHttpClient.h"
 #include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
+#include "platform/shell/fake/FakeShell.h"
 #include "res/ResourceIds.h"
+#include "web/CAnnouncement.h"
 
 namespace {
 
@@ -62,7 +66,8 @@ protected:
 
     app::MainServices Services(performance::CPerformanceControls& withControls) {
         m = std::make_unique<Music>();
-        return {m->music, m->outputPort, prompts, keyBed, keyNoteMap, withControls};
+        return {m->music,     m->outputPort, prompts, keyBed,      keyNoteMap,
+                withControls, commands,      shell,   announcement};
     }
 
     // Runs `during` inside the dialog's modal loop, then closes the dialog.
@@ -91,6 +96,10 @@ protected:
     device::CKeyNoteMap keyNoteMap;
     FakeMixer mixer{65535, 32768};
     performance::CPerformanceControls controls{mixer};
+    platform::shell::fake::FakeShell shell;
+    app::WindowCommands commands{shell};
+    platform::http::fake::FakeHttpClient http;
+    web::CAnnouncement announcement{http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt"};
 };
 
 void Wheel(QWidget* widget, int delta) {

@@ -17,6 +17,7 @@
 
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
 #include "device/KeyBed.h"
 #include "musicport/CDirectMusic.h"
@@ -25,10 +26,13 @@
 #include "performance/CPerformanceControls.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/http/fake/FakeHttpClient.h"
 #include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
+#include "platform/shell/fake/FakeShell.h"
 #include "res/ResourceIds.h"
+#include "web/CAnnouncement.h"
 
 namespace {
 
@@ -66,7 +70,8 @@ protected:
     }
 
     app::MainServices Services() {
-        return {music, outputPort, prompts, keyBed, keyNoteMap, controls};
+        return {music,    outputPort, prompts, keyBed,      keyNoteMap,
+                controls, commands,   shell,   announcement};
     }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
@@ -91,6 +96,10 @@ protected:
     device::CKeyNoteMap keyNoteMap;
     platform::mixer::fake::FakeMixer mixer{65535, 32768};
     performance::CPerformanceControls controls{mixer};
+    platform::shell::fake::FakeShell shell;
+    app::WindowCommands commands{shell};
+    platform::http::fake::FakeHttpClient http;
+    web::CAnnouncement announcement{http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt"};
 };
 
 TEST_F(MainDialogTest, StartUpActivatesTheFirstOutputPortAndListsBothOutputs) {
@@ -145,7 +154,8 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
         musicport::CDirectMusic freshMusic(freshSystem);
         musicport::COutputPort freshPort;
-        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap, controls});
+        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap, controls,
+                              commands, shell, announcement});
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -185,7 +195,8 @@ TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
     musicport::CDirectMusic emptyMusic(empty);
     musicport::COutputPort port;
-    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap, controls});
+    app::CMainDlg dialog(
+        {emptyMusic, port, prompts, keyBed, keyNoteMap, controls, commands, shell, announcement});
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
