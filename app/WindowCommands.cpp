@@ -101,8 +101,11 @@ bool WindowCommands::IsOurs(QObject* watched) const {
     return m_parts && widget != nullptr && widget->window() == &m_parts->dialog;
 }
 
-void WindowCommands::ShowWindowMenu(const QPoint& globalPos) {
+void WindowCommands::ShowWindowMenu(const QPoint& globalPos, bool byKeyboard) {
     m_windowMenu->popup(globalPos);
+    // From the keyboard the first item is highlighted, so Enter takes it at once.
+    if (byKeyboard)
+        m_windowMenu->setActiveAction(m_reduceExpandItem);
 }
 
 bool WindowCommands::eventFilter(QObject* watched, QEvent* event) {
@@ -112,7 +115,7 @@ bool WindowCommands::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::ContextMenu:
             // Only the window's background: controls keep their own menus.
             if (watched == &m_parts->dialog || watched->parent() == &m_parts->dialog) {
-                ShowWindowMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+                ShowWindowMenu(static_cast<QContextMenuEvent*>(event)->globalPos(), false);
                 return true;
             }
             return false;
@@ -120,7 +123,7 @@ bool WindowCommands::eventFilter(QObject* watched, QEvent* event) {
             auto* key = static_cast<QKeyEvent*>(event);
             m_altAlone = key->key() == Qt::Key_Alt && !key->isAutoRepeat();
             if (key->key() == Qt::Key_Space && key->modifiers() == Qt::AltModifier) {
-                ShowWindowMenu(m_parts->dialog.mapToGlobal(QPoint(0, 0)));
+                ShowWindowMenu(m_parts->dialog.mapToGlobal(QPoint(0, 0)), true);
                 return true;
             }
             if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier) {

@@ -68,7 +68,7 @@ protected:
 
 private:
     bool IsOurs(QObject* watched) const;
-    void ShowWindowMenu(const QPoint& globalPos);
+    void ShowWindowMenu(const QPoint& globalPos, bool byKeyboard);
 
     platform::shell::IShell& m_shell;
     std::unique_ptr<Parts> m_parts;

@@ -1,0 +1,45 @@
+#pragma once
+
+// The real tunestead program on the test's virtual display, seen and driven from outside the
+// way a user would: xdotool for the mouse and keys, the X server for the window's geometry.
+// The program runs in a mount namespace of its own whose /etc/hosts points the maker's site
+// at a loopback address, so its start-up fetch never leaves the machine.
+
+#include <QPoint>
+#include <QProcess>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <string>
+
+namespace e2e {
+
+// The display and audio server ./test started; empty when missing.
+std::string TestDisplay();
+bool HaveTestServers();
+
+class Player {
+public:
+    // Starts the program with the maker's site at `siteAddress` (a loopback address).
+    explicit Player(const std::string& siteAddress = "127.0.0.1");
+    ~Player();
+
+    bool Started() const { return started_; }
+    // Waits for the main window to be mapped; its X id, or empty.
+    QString WaitForWindow();
+    QPoint Origin() const;  // the window's top-left corner on the screen
+    QSize Size() const;
+    // xdotool with the given arguments; its standard output, trimmed.
+    QString Xdotool(const QStringList& arguments) const;
+    // Asks the window to close as a window manager's close button does.
+    void Close();
+    QProcess& Process() { return process_; }
+
+private:
+    QString window_;
+    QString hostsFile_;
+    QProcess process_;
+    bool started_ = false;
+};
+
+}  // namespace e2e
