@@ -109,13 +109,11 @@ int CMainDlg::TransposeBase() const {
 }
 
 void CMainDlg::PostQuitMessage(int code) {
+    // The application ends with `code` however the dialog ends; the loop ends it when it
+    // takes the request.
+    m_quitCode = code;
     QMetaObject::invokeMethod(
-        this,
-        [this, code] {
-            m_quitCode = code;
-            EndDialog(code);
-        },
-        Qt::QueuedConnection);
+        this, [this, code] { EndDialog(code); }, Qt::QueuedConnection);
 }
 
 void CMainDlg::EndDialog(int code) {

@@ -117,8 +117,7 @@ public:
     piano::CPianoCtrl* Piano() const { return m_piano; }
     performance::CMidiListCtrl* MessageList() const { return m_list; }
     int TransposeBase() const;
-    // The exit code a start-up step asked the application to quit with, once the request
-    // reached the dialog's loop.
+    // The exit code a step asked the application to quit with, if any.
     std::optional<int> QuitCode() const { return m_quitCode; }
     // Asks the application to quit with `code`: the dialog ends when its loop takes the
     // request, after the current handler (and the rest of start-up) has run.

@@ -3,6 +3,7 @@
 
 #include <QWheelEvent>
 
+#include "app/CMainApp.h"
 #include "tests/app/DialogFixture.h"
 
 namespace {
@@ -187,6 +188,18 @@ TEST_F(ControlsDialogTest, MixerFailuresShowTheirBoxAndQuitWithMinusOne) {
         EXPECT_EQ(prompts.shown[0].icon, app::PromptIcon::Error);
         EXPECT_EQ(dialog.size(), QSize(675, 320));  // start-up went on
     }
+}
+
+TEST_F(ControlsDialogTest, AQuitRequestStandsWhenStartUpEndedTheDialogAnyway) {
+    FakeMixer failing;
+    failing.FailAt(FakeMixer::Step::Open);
+    performance::CPerformanceControls failingControls(failing);
+    app::CMainApp application(Services(failingControls));
+    m->system.FailOn("CreateMusic", pm::REGDB_E_CLASSNOTREG);
+    application.InitInstance();
+    EXPECT_EQ(application.ExitCode(), -1);
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[1].text, "打开音频设备失败!");
 }
 
 }  // namespace
