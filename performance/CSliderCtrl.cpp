@@ -17,7 +17,9 @@ CSliderCtrl::CSliderCtrl(QWidget* parent) : QSlider(Qt::Vertical, parent) {
 
 void CSliderCtrl::mousePressEvent(QMouseEvent* e) {
     QSlider::mousePressEvent(e);
-    m_bCaptured = true;
+    // Only a press the slider took (on the thumb or the groove) captures the mouse.
+    if (e->isAccepted())
+        m_bCaptured = true;
 }
 
 void CSliderCtrl::mouseReleaseEvent(QMouseEvent* e) {

@@ -4,61 +4,66 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "tests/e2e/Player.h"
 #include "tests/e2e/SoundCapture.h"
 #include "tests/platform/fluidsynth/AudioAnalysis.h"
+#include "tests/platform/mixer/SinkVolume.h"
 
 namespace {
 
 using tests::fluidsynth::PitchHz;
 using tests::fluidsynth::Rms;
 
-QString Pactl(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("pactl"), arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput());
+using tests::mixer::SetSinkVolume;
+using tests::mixer::SinkVolume;
+
+// The pitch of a held note as most of its 200 ms windows read it, so that a short gap in the
+// sound on a busy machine does not decide the reading.
+double MedianPitch(const std::vector<float>& held) {
+    const std::size_t window = e2e::SoundCapture::kRate / 5;
+    std::vector<double> pitches;
+    for (std::size_t at = 0; at + window <= held.size(); at += window / 2) {
+        const std::vector<float> part(held.begin() + long(at), held.begin() + long(at + window));
+        pitches.push_back(PitchHz(part, e2e::SoundCapture::kRate));
+    }
+    if (pitches.empty())
+        return 0;
+    std::sort(pitches.begin(), pitches.end());
+    return pitches[pitches.size() / 2];
 }
 
-int SinkVolume() {
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral(":\\s*(\\d+)\\s*/"))
-                                              .match(Pactl({"get-sink-volume", "@DEFAULT_SINK@"}));
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
-class ControlsE2ETest : public ::testing::Test {
+class ControlsE2ETest : public e2e::PlayerTest {
 protected:
     void SetUp() override {
-        if (!e2e::HaveTestServers()) {
-            if (std::getenv("CI") != nullptr)
-                FAIL() << "CI must run this with ./test, which starts Xvfb and PulseAudio";
-            GTEST_SKIP() << "needs ./test's Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER)";
-        }
-        Pactl({"set-sink-volume", "@DEFAULT_SINK@", "65536"});
+        e2e::PlayerTest::SetUp();
+        if (!IsSkipped() && !HasFailure())
+            SetSinkVolume(65536);
     }
+    // Other tests listen to the sink after its volume: leave it at full.
     void TearDown() override {
         if (e2e::HaveTestServers())
-            Pactl({"set-sink-volume", "@DEFAULT_SINK@", "65536"});
+            SetSinkVolume(65536);
     }
 
     // Starts the player and waits for its window and its synthesizer.
     void Start() {
-        ASSERT_TRUE(player.Started());
-        ASSERT_FALSE(player.WaitForWindow().isEmpty()) << "the main window did not appear";
+        player = std::make_unique<e2e::Player>();
+        ASSERT_TRUE(player->Started());
+        ASSERT_FALSE(player->WaitForWindow().isEmpty()) << "the main window did not appear";
         QThread::msleep(1500);  // the synthesizer's first activation
-        origin = player.Origin();
+        origin = player->Origin();
         // The client area starts below the menu bar: the window is 320 px high and its
         // client 308 dialog units would be 539; the menu bar is what the rest is.
         menuBar = 24;
     }
     // A point of the client area, in pixels from its top-left corner, on the screen.
     QPoint At(int x, int y) const { return origin + QPoint(x, menuBar + y); }
-    void Mouse(const QStringList& steps) { player.Xdotool(steps); }
+    void Mouse(const QStringList& steps) { player->Xdotool(steps); }
     void MoveTo(QPoint p) { Mouse({"mousemove", QString::number(p.x()), QString::number(p.y())}); }
 
     // Holds the piano's key at client (x, y) for `ms`; the captured stretch while it sounded.
@@ -73,7 +78,7 @@ protected:
         return capture.Between(pressed + 0.15, released - 0.05);
     }
 
-    e2e::Player player;
+    std::unique_ptr<e2e::Player> player;
     QPoint origin;
     int menuBar = 24;
 };
@@ -114,8 +119,8 @@ TEST_F(ControlsE2ETest, VolumeSliderAtTheBottomSilencesAndAtTheTopRestores) {
 
     EXPECT_LT(silent, 1e-4) << "a note sounded with the volume at the bottom";
     EXPECT_GT(loud, 0.002) << "no sound with the volume back at the top";
-    player.Close();
-    EXPECT_TRUE(player.Process().waitForFinished(5000));
+    player->Close();
+    EXPECT_TRUE(player->Process().waitForFinished(5000));
 }
 
 TEST_F(ControlsE2ETest, PitchSliderMovesAClickedKeyUpASemitone) {
@@ -124,45 +129,45 @@ TEST_F(ControlsE2ETest, PitchSliderMovesAClickedKeyUpASemitone) {
     QThread::msleep(1000);
     Start();
 
-    const std::vector<float> before = HoldKey(capture, At(kKeyA.x(), kKeyA.y()), 900);
+    const std::vector<float> before = HoldKey(capture, At(kKeyA.x(), kKeyA.y()), 1200);
     // A click on the groove above the thumb: one semitone up.
     MoveTo(At(kPitchGrooveTop.x(), kPitchGrooveTop.y()));
     Mouse({"click", "1"});
     QThread::msleep(300);
-    const std::vector<float> after = HoldKey(capture, At(kKeyA.x(), kKeyA.y()), 900);
+    const std::vector<float> after = HoldKey(capture, At(kKeyA.x(), kKeyA.y()), 1200);
 
-    EXPECT_NEAR(PitchHz(before, e2e::SoundCapture::kRate), 440.0, 440.0 * 0.02);
-    EXPECT_NEAR(PitchHz(after, e2e::SoundCapture::kRate), 466.16, 466.16 * 0.02);
-    player.Close();
-    EXPECT_TRUE(player.Process().waitForFinished(5000));
+    EXPECT_NEAR(MedianPitch(before), 440.0, 440.0 * 0.02);
+    EXPECT_NEAR(MedianPitch(after), 466.16, 466.16 * 0.02);
+    player->Close();
+    EXPECT_TRUE(player->Process().waitForFinished(5000));
 }
 
 TEST_F(ControlsE2ETest, ReduceExpandGivesTheThreeWindowSizes) {
     Start();
-    const QPoint position = player.Origin();
-    EXPECT_EQ(player.Size(), QSize(675, 320));
+    const QPoint position = player->Origin();
+    EXPECT_EQ(player->Size(), QSize(675, 320));
     // The button lies below the window's edge: the window menu (Alt+Space) holds its command.
     MoveTo(At(300, 100));
     Mouse({"click", "1"});
-    player.Xdotool({"key", "alt+space"});
+    player->Xdotool({"key", "alt+space"});
     QThread::msleep(300);
-    player.Xdotool({"key", "Return"});
+    player->Xdotool({"key", "Return"});
     QThread::msleep(300);
-    EXPECT_EQ(player.Size(), QSize(677, 380));
-    player.Xdotool({"key", "alt+space"});
+    EXPECT_EQ(player->Size(), QSize(677, 380));
+    player->Xdotool({"key", "alt+space"});
     QThread::msleep(300);
-    player.Xdotool({"key", "Return"});
+    player->Xdotool({"key", "Return"});
     QThread::msleep(300);
-    EXPECT_EQ(player.Size(), QSize(677, 590));
+    EXPECT_EQ(player->Size(), QSize(677, 590));
     // Now the button itself is on the screen: Reduce << at (303, 245) dialog units.
     MoveTo(At(530 + 40, 429 + 12));
     Mouse({"click", "1"});
     QThread::msleep(300);
-    EXPECT_EQ(player.Size(), QSize(677, 380));
-    EXPECT_EQ(player.Origin(), position);
-    player.Close();
-    EXPECT_TRUE(player.Process().waitForFinished(5000));
-    EXPECT_EQ(player.Process().exitCode(), 0);
+    EXPECT_EQ(player->Size(), QSize(677, 380));
+    EXPECT_EQ(player->Origin(), position);
+    player->Close();
+    EXPECT_TRUE(player->Process().waitForFinished(5000));
+    EXPECT_EQ(player->Process().exitCode(), 0);
 }
 
 }  // namespace

@@ -18,16 +18,7 @@
 
 namespace {
 
-class PianoE2ETest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!e2e::HaveTestServers()) {
-            if (std::getenv("CI") != nullptr)
-                FAIL() << "CI must run this with ./test, which starts Xvfb and PulseAudio";
-            GTEST_SKIP() << "needs ./test's Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER)";
-        }
-    }
-};
+using PianoE2ETest = e2e::PlayerTest;
 
 TEST_F(PianoE2ETest, MousePressSoundsTheKeyAtItsPitchAndCloseExitsZero) {
     e2e::SoundCapture capture;

@@ -5,6 +5,8 @@
 // The program runs in a mount namespace of its own whose /etc/hosts points the maker's site
 // at a loopback address, so its start-up fetch never leaves the machine.
 
+#include <gtest/gtest.h>
+
 #include <QPoint>
 #include <QProcess>
 #include <QSize>
@@ -17,6 +19,12 @@ namespace e2e {
 // The display and audio server ./test started; empty when missing.
 std::string TestDisplay();
 bool HaveTestServers();
+
+// Skips (fails in CI) without the servers ./test starts.
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
 
 class Player {
 public:

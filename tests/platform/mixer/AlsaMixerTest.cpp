@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 #include <cstdlib>
 
@@ -16,6 +14,7 @@
 #include "performance/ControlsBinding.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/mixer/AlsaMixer.h"
+#include "tests/platform/mixer/SinkVolume.h"
 
 namespace {
 
@@ -23,24 +22,8 @@ using platform::mixer::AlsaMixer;
 using platform::mixer::MixerResult;
 using platform::mixer::VolumeControl;
 
-QString Pactl(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("pactl"), arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// The default sink's volume as the audio server has it (its first channel, 0 .. 65536).
-int SinkVolume() {
-    const QString text = Pactl({"get-sink-volume", "@DEFAULT_SINK@"});
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral(":\\s*(\\d+)\\s*/")).match(text);
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
-void SetSinkVolume(int value) {
-    Pactl({"set-sink-volume", "@DEFAULT_SINK@", QString::number(value)});
-}
+using tests::mixer::SetSinkVolume;
+using tests::mixer::SinkVolume;
 
 TEST(AlsaMixerTest, AMissingDeviceIsNoDevice) {
     AlsaMixer mixer("tunestead_no_such_device");
