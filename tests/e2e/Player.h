@@ -29,7 +29,7 @@ protected:
 class Player {
 public:
     // Starts the program with the maker's site at `siteAddress` (a loopback address).
-    explicit Player(const std::string& siteAddress = "127.0.0.1");
+    explicit Player(const std::string& siteAddress = "127.77.0.1");
     ~Player();
 
     bool Started() const { return started_; }
