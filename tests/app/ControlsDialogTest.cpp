@@ -150,6 +150,8 @@ TEST_F(ControlsDialogTest, VolumeSliderWritesTheMasterVolumeWhenAChangeEnds) {
     Run([&](app::CMainDlg& dialog) {
         performance::CSliderCtrl* volume = Slider(dialog, res::IDC_VOLUME);
         volume->setFocus();
+        // A button the slider does not take moves nothing and ends nothing.
+        QTest::mouseClick(volume, Qt::RightButton, {}, QPoint(volume->width() / 2, 2));
         QTest::keyClick(volume, Qt::Key_Down);  // 4 -> 5
         QTest::keyClick(volume, Qt::Key_End);   // bottom: silent
         Wheel(volume, 120);                     // one step up: 9
