@@ -15,6 +15,7 @@
 #include "app/DialogBuilder.h"
 #include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
+#include "app/WindowCommands.h"
 #include "app/WindowPlacement.h"
 #include "device/CKeyNoteMap.h"
 #include "device/KeyBed.h"
@@ -23,6 +24,9 @@
 #include "musicport/COutputPort.h"
 #include "musicport/PortInfo.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/CPerformanceControls.h"
+#include "performance/CSliderCtrl.h"
+#include "performance/ControlsBinding.h"
 #include "performance/PerformanceLock.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/log/DebugOutput.h"
@@ -31,6 +35,9 @@
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
+#include "web/CAnnouncement.h"
+#include "web/CHyperLink.h"
+#include "web/SiteLinks.h"
 
 namespace app {
 
@@ -98,6 +105,18 @@ int CMainDlg::DoModal() {
     return code;
 }
 
+int CMainDlg::TransposeBase() const {
+    return m_services.controls.TransposeBase();
+}
+
+void CMainDlg::PostQuitMessage(int code) {
+    // The application ends with `code` however the dialog ends; the loop ends it when it
+    // takes the request.
+    m_quitCode = code;
+    QMetaObject::invokeMethod(
+        this, [this, code] { EndDialog(code); }, Qt::QueuedConnection);
+}
+
 void CMainDlg::EndDialog(int code) {
     m_endRequested = true;
     m_endCode = code;
@@ -130,6 +149,9 @@ void CMainDlg::BindControls() {
         Q_ASSERT(member != nullptr);
     };
     bind(m_announcement, res::IDC_ANNOUNCEMENT);
+    bind(m_linkProduct, res::IDC_LINK_PRODUCT);
+    bind(m_linkSite, res::IDC_LINK_SITE_ICON);
+    bind(m_linkLogo, res::IDC_LINK_LOGO);
     bind(m_volumeSlider, res::IDC_VOLUME);
     bind(m_pitchSlider, res::IDC_PITCH);
     bind(m_banner, res::IDC_BANNER);
@@ -143,6 +165,18 @@ void CMainDlg::BindControls() {
     bind(m_list, res::IDC_MESSAGE_LIST);
     bind(m_instrumentCombo, res::IDC_INSTRUMENT);
     bind(m_piano, res::IDC_PIANO);
+    QLabel* keyName = nullptr;
+    bind(keyName, res::IDC_PITCH_NAME);
+    m_controlsBinding = std::make_unique<performance::ControlsBinding>(
+        m_services.controls,
+        performance::ControlsBinding::Widgets{*this, *m_pitchSlider, *keyName, *m_noteRangeCombo,
+                                              *m_volumeSlider, *m_piano},
+        performance::ControlsBinding::Hooks{
+            [this] { AllNotesOff(); },
+            [this](std::string_view text, std::string_view caption) {
+                m_services.prompts.ShowMessage(text, caption, PromptIcon::Error);
+            },
+            [this](int code) { PostQuitMessage(code); }});
     connect(qobject_cast<QPushButton*>(Control(res::IDC_CLEAR_LIST)), &QPushButton::clicked, this,
             &CMainDlg::OnClearMessageList);
 }
@@ -159,8 +193,14 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     resize(res::DialogUnitsToPixels(dialog.width),
            m_pMainMenu->height() + res::DialogUnitsToPixels(dialog.height));
 
-    // 2. The system-menu item: under X11 the window manager owns the system menu, so no item
-    //    can be appended there; the About command needs a home of its own with the menus.
+    // 2. The About item: X11 leaves the system menu to the window manager, so it sits in the
+    //    window's own menu (right click on the background, Alt+Space) with the other window
+    //    commands.
+    m_services.commands.Attach(
+        {*this, *m_pMainMenu, *qobject_cast<QPushButton*>(Control(res::IDC_REDUCE_EXPAND)),
+         *qobject_cast<QPushButton*>(Control(res::IDC_ADVANCED)),
+         [this](QSize size) { setFixedSize(size); }, [this] { OnInitMenu(); }},
+        m_commands);
     // 3. The menu bar is m_pMainMenu (created above).
     // 4. Icons: set on the window at construction.
 
@@ -179,7 +219,7 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
         }
         m_piano->SetFirstNote(36);
         m_piano->SetListener(&m_pianoListener);
-        // Note range entry 3 arrives with the note-range control.
+        m_controlsBinding->InitNoteRange();
         // 8. Instrument list in General MIDI mode.
         if (m_bDlsPort == 0)
             FillGMInstrumentList();
@@ -196,21 +236,20 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     // 12. Key-bed device: opened when present, picked up when plugged in later.
     StartKeyBed();
 
-    // 13. Pitch slider: -1 .. 1 around the transpose base 36. Both sliders keep their minimum at
-    //     the top, as vertical trackbars do.
-    m_pitchSlider->setInvertedAppearance(true);
-    m_pitchSlider->setRange(-1, 1);
-    m_pitchSlider->setTickInterval(1);
-    m_pitchSlider->setValue(0);
-    m_nTransposeBase = 36;
-    // 14. Volume slider: 0 .. 10, top is full volume.
-    m_volumeSlider->setRange(0, 10);
-    m_volumeSlider->setTickInterval(1);
-    m_volumeSlider->setInvertedAppearance(true);
-
-    // 15. Mixer.
+    // 13. Pitch slider -1 .. 1 at 0, transpose base 36. 14. Volume slider 0 .. 10.
+    m_controlsBinding->InitPitch();
+    m_controlsBinding->InitVolume();
+    // 15. Mixer: opened, read, and the volume slider placed; failures ask to quit with -1.
+    m_services.controls.InitMixer();
     // 16. The 25 ms scan runs on the key-bed thread whenever the device is open (step 12).
-    // 17. Links, 18. announcement.
+    // 17. Links to the maker's site and product page.
+    web::SetUpSiteLinks(*m_linkLogo, *m_linkSite, *m_linkProduct, m_services.shell);
+    // 18. The announcement replaces the label's text when one arrives (at most 3 s).
+    const std::string announcement = m_services.announcement.Fetch([this](std::string_view text) {
+        m_services.prompts.ShowMessage(text, {}, PromptIcon::None);
+    });
+    if (!announcement.empty())
+        m_announcement->setText(FromUtf8(announcement));
 
     // 19. The window size at the end of start-up, centred for that size on its screen.
     setFixedSize(kStartupSize);
@@ -307,7 +346,7 @@ void CMainDlg::ShutdownAndClose() {
 void CMainDlg::PlayNote(BYTE note, BOOL on) {
     performance::PerformanceGuard lock(performance::PerformanceLock());
     // 1. Cut-off: the 49 notes from the transpose base sound, for note-on and note-off alike.
-    if (int(note) >= m_nTransposeBase + 49)
+    if (int(note) >= TransposeBase() + 49)
         return;
     // 2-3. Channel 1, velocity 127; a real note-off, never a note-on with velocity 0.
     const DWORD message = MakeMidiMsg(on ? 0x90 : 0x80, 0, note, 127);
@@ -397,6 +436,8 @@ void CMainDlg::OnClose() {
 
 void CMainDlg::OnDestroy() {
     m_destroyed = true;
+    m_controlsBinding.reset();
+    m_services.commands.Detach();
     // Unregister the notification first, then close the device (and stop its scan).
     if (m_keyBed)
         m_keyBed->Destroy();

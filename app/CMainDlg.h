@@ -4,6 +4,7 @@
 #include <QString>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "device/IKeyBedView.h"
@@ -26,6 +27,9 @@ class CPianoCtrl;
 
 namespace performance {
 class CMidiListCtrl;
+class CPerformanceControls;
+class ControlsBinding;
+class CSliderCtrl;
 }  // namespace performance
 
 namespace device {
@@ -37,6 +41,15 @@ namespace platform::ch341 {
 class ICh341Device;
 }  // namespace platform::ch341
 
+namespace platform::shell {
+class IShell;
+}  // namespace platform::shell
+
+namespace web {
+class CAnnouncement;
+class CHyperLink;
+}  // namespace web
+
 namespace musicport {
 class CDirectMusic;
 class COutputPort;
@@ -45,6 +58,7 @@ class COutputPort;
 namespace app {
 
 class IUserPrompts;
+class WindowCommands;
 
 // The process-wide objects the main dialog drives. They are built before the dialog and
 // outlive it.
@@ -54,6 +68,10 @@ struct MainServices {
     IUserPrompts& prompts;
     platform::ch341::ICh341Device& keyBedDevice;
     device::CKeyNoteMap& keyNoteMap;
+    performance::CPerformanceControls& controls;
+    WindowCommands& commands;
+    platform::shell::IShell& shell;
+    web::CAnnouncement& announcement;
 };
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
@@ -98,7 +116,12 @@ public:
     QMenuBar* MenuBar() const { return m_pMainMenu; }
     piano::CPianoCtrl* Piano() const { return m_piano; }
     performance::CMidiListCtrl* MessageList() const { return m_list; }
-    int TransposeBase() const { return m_nTransposeBase; }
+    int TransposeBase() const;
+    // The exit code a step asked the application to quit with, if any.
+    std::optional<int> QuitCode() const { return m_quitCode; }
+    // Asks the application to quit with `code`: the dialog ends when its loop takes the
+    // request, after the current handler (and the rest of start-up) has run.
+    void PostQuitMessage(int code);
     const device::KeyBed* KeyBed() const { return m_keyBed.get(); }
 
     // A plug (3) or unplug (0) code from the key-bed driver, delivered on the GUI thread outside
@@ -183,10 +206,14 @@ private:
     QObject m_keyBedEvents;  // receives the posted device events, outside the lock
     KeyBedView m_keyBedView{*this};
     KeyNoteSink m_keyNoteSink{*this};
-    int m_nTransposeBase = 36;
+    // The transpose base lives with the pitch control (m_services.controls).
+    std::unique_ptr<performance::ControlsBinding> m_controlsBinding;
     QLabel* m_announcement = nullptr;
-    QSlider* m_volumeSlider = nullptr;
-    QSlider* m_pitchSlider = nullptr;
+    web::CHyperLink* m_linkProduct = nullptr;
+    web::CHyperLink* m_linkSite = nullptr;
+    web::CHyperLink* m_linkLogo = nullptr;
+    performance::CSliderCtrl* m_volumeSlider = nullptr;
+    performance::CSliderCtrl* m_pitchSlider = nullptr;
     QLabel* m_banner = nullptr;
     QComboBox* m_noteRangeCombo = nullptr;
     QProgressBar* m_progress = nullptr;
@@ -206,6 +233,7 @@ private:
     int m_endCode = 0;
     bool m_inModalLoop = false;
     bool m_destroyed = false;
+    std::optional<int> m_quitCode;
 };
 
 }  // namespace app

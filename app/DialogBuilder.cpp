@@ -8,7 +8,10 @@
 #include <QSlider>
 
 #include "performance/CMidiListCtrl.h"
+#include "performance/CSliderCtrl.h"
 #include "piano/CPianoCtrl.h"
+#include "web/CHyperLink.h"
+#include "web/FitToClient.h"
 
 namespace app {
 namespace {
@@ -84,9 +87,18 @@ QWidget* Create(QWidget* client, const res::ControlTemplate& c) {
             label->setPixmap(QPixmap(ImagePath("icon", c.image)));
             return label;
         }
-        case ControlKind::VerticalSlider: {
-            auto* slider = new QSlider(Qt::Vertical, client);
-            slider->setTickPosition(QSlider::TicksBothSides);
+        case ControlKind::LinkBitmap:
+        case ControlKind::LinkIcon: {
+            const bool bitmap = c.kind == ControlKind::LinkBitmap;
+            auto* link = new web::CHyperLink(client, bitmap ? web::kStyleBitmap : web::kStyleIcon);
+            link->setPixmap(QPixmap(ImagePath(bitmap ? "bitmap" : "icon", c.image)));
+            return link;
+        }
+        case ControlKind::VerticalSlider:
+        case ControlKind::VerticalSliderNoTicks: {
+            auto* slider = new performance::CSliderCtrl(client);
+            slider->setTickPosition(c.kind == ControlKind::VerticalSlider ? QSlider::TicksBothSides
+                                                                          : QSlider::NoTicks);
             return slider;
         }
     }
@@ -104,7 +116,8 @@ std::map<int, QWidget*> BuildControls(QWidget* client, const res::DialogTemplate
         if (c.kind == ControlKind::ComboBox) {
             // The template's height is that of the open list; the closed box is one line.
             w->setGeometry(rect.x(), rect.y(), rect.width(), w->sizeHint().height());
-        } else if (c.kind == ControlKind::Icon || c.kind == ControlKind::Bitmap) {
+        } else if (c.kind == ControlKind::Icon || c.kind == ControlKind::Bitmap ||
+                   c.kind == ControlKind::LinkIcon || c.kind == ControlKind::LinkBitmap) {
             // Pictures show at their own size from the template's corner.
             w->move(rect.topLeft());
             w->adjustSize();

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "app/CMainDlg.h"
 #include "res/Strings.h"
 
 namespace app {
@@ -25,7 +26,7 @@ void MessageBoxPrompts::ShowMessage(std::string_view text, std::string_view capt
     const std::string_view shown = caption.empty() ? res::kAppName : caption;
     const QString title = QString::fromUtf8(shown.data(), qsizetype(shown.size()));
     QMessageBox box(qtIcon, title, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                    QMessageBox::Ok, owner_);
+                    QMessageBox::Ok, owner_ != nullptr ? owner_ : CMainDlg::Instance());
     box.exec();
 }
 

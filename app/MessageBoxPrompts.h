@@ -6,7 +6,7 @@ class QWidget;
 
 namespace app {
 
-// Real message boxes, owned by the given window.
+// Real message boxes, owned by the given window, else by the main dialog.
 class MessageBoxPrompts final : public IUserPrompts {
 public:
     explicit MessageBoxPrompts(QWidget* owner = nullptr) : owner_(owner) {}

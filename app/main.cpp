@@ -7,12 +7,19 @@
 
 #include "app/CMainApp.h"
 #include "app/MessageBoxPrompts.h"
+#include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
+#include "performance/CPerformanceControls.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/Ch341UsbDevice.h"
 #include "platform/display/DisplayCheck.h"
+#include "platform/http/CurlHttpClient.h"
+#include "platform/mixer/AlsaMixer.h"
+#include "platform/shell/XdgShell.h"
+#include "res/Strings.h"
+#include "web/CAnnouncement.h"
 
 int main(int argc, char** argv) {
     // Qt aborts with a message about reinstalling when it finds no display: say what is wrong.
@@ -34,8 +41,16 @@ int main(int argc, char** argv) {
     const std::unique_ptr<platform::ch341::Ch341UsbDevice> keyBedDevice =
         platform::ch341::Ch341UsbDevice::CreateWithLibusb();
     device::CKeyNoteMap keyNoteMap;
+    platform::mixer::AlsaMixer mixer;
+    performance::CPerformanceControls controls(mixer);
+    platform::shell::XdgShell shell;
+    app::WindowCommands commands(shell);
+    platform::http::CurlHttpClient http;
+    web::CAnnouncement announcement(
+        http, std::string(res::kSiteHome) + std::string(res::kAnnouncementPath));
 
-    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap});
+    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, controls, commands,
+                          shell, announcement});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

@@ -15,9 +15,12 @@ enum class ControlKind {
     IconButton,  // push button showing an icon
     GroupBox,
     ProgressBar,
-    Bitmap,  // picture showing a bitmap resource
-    Icon,    // picture showing an icon resource
-    VerticalSlider,
+    Bitmap,                 // picture showing a bitmap resource
+    Icon,                   // picture showing an icon resource
+    LinkBitmap,             // bitmap picture that is a hyperlink
+    LinkIcon,               // icon picture that is a hyperlink
+    VerticalSlider,         // trackbar with tick marks on both sides
+    VerticalSliderNoTicks,  // trackbar without tick marks
 };
 
 // One control of a dialog template, placed in dialog units.

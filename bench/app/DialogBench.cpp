@@ -22,16 +22,22 @@
 
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/CPerformanceControls.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/http/fake/FakeHttpClient.h"
+#include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
+#include "platform/shell/fake/FakeShell.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
+#include "web/CAnnouncement.h"
 
 namespace {
 
@@ -62,7 +68,14 @@ void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg
     SilentPrompts prompts;
     platform::ch341::SimulatedKeyBed keyBed(false);
     device::CKeyNoteMap keyNoteMap;
-    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap});
+    platform::mixer::fake::FakeMixer mixer;
+    performance::CPerformanceControls controls(mixer);
+    platform::shell::fake::FakeShell shell;
+    app::WindowCommands commands(shell);
+    platform::http::fake::FakeHttpClient http;
+    web::CAnnouncement announcement(http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt");
+    app::CMainDlg dialog(
+        {music, output, prompts, keyBed, keyNoteMap, controls, commands, shell, announcement});
     QTimer::singleShot(0, &dialog, [&] {
         body(dialog);
         dialog.close();

@@ -25,18 +25,24 @@
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
 #include "app/MessageBoxPrompts.h"
+#include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
 #include "device/KeyBed.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/CPerformanceControls.h"
 #include "performance/PerformanceLock.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/ch341/Ch341UsbDevice.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/http/fake/FakeHttpClient.h"
+#include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
+#include "platform/shell/fake/FakeShell.h"
 #include "res/ResourceIds.h"
+#include "web/CAnnouncement.h"
 
 namespace {
 
@@ -196,7 +202,8 @@ protected:
     }
 
     app::MainServices Services() {
-        return {music, outputPort, prompts, lockCheckingKeyBed, keyNoteMap};
+        return {music,    outputPort, prompts, lockCheckingKeyBed, keyNoteMap,
+                controls, commands,   shell,   announcement};
     }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
@@ -223,6 +230,12 @@ protected:
     platform::ch341::SimulatedKeyBed keyBed{false};  // unplugged unless a test plugs it
     LockCheckingKeyBed lockCheckingKeyBed{keyBed};
     device::CKeyNoteMap keyNoteMap;
+    platform::mixer::fake::FakeMixer mixer{65535, 32768};
+    performance::CPerformanceControls controls{mixer};
+    platform::shell::fake::FakeShell shell;
+    app::WindowCommands commands{shell};
+    platform::http::fake::FakeHttpClient http;
+    web::CAnnouncement announcement{http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt"};
 };
 
 TEST_F(MainDialogTest, StartUpActivatesTheFirstOutputPortAndListsBothOutputs) {
@@ -277,7 +290,8 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
         musicport::CDirectMusic freshMusic(freshSystem);
         musicport::COutputPort freshPort;
-        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap});
+        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap, controls,
+                              commands, shell, announcement});
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -317,7 +331,8 @@ TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
     musicport::CDirectMusic emptyMusic(empty);
     musicport::COutputPort port;
-    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap});
+    app::CMainDlg dialog(
+        {emptyMusic, port, prompts, keyBed, keyNoteMap, controls, commands, shell, announcement});
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();

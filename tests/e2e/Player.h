@@ -1,0 +1,58 @@
+#pragma once
+
+// The real tunestead program on the test's virtual display, seen and driven from outside the
+// way a user would: xdotool for the mouse and keys, the X server for the window's geometry.
+// The program runs in a mount namespace of its own whose /etc/hosts points the maker's site
+// at a loopback address, so its start-up fetch never leaves the machine.
+
+#include <gtest/gtest.h>
+
+#include <QPoint>
+#include <QProcess>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <string>
+
+namespace e2e {
+
+// The display and audio server ./test started; empty when missing.
+std::string TestDisplay();
+bool HaveTestServers();
+
+// Skips (fails in CI) without the servers ./test starts.
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
+
+class Player {
+public:
+    // Starts the program with the maker's site at `siteAddress` (a loopback address) and
+    // `extraEnv` ("NAME=value") added to its environment. TS_PLAYER_BINARY, when set, names
+    // another build of the program to run (the packaged one, say).
+    explicit Player(const std::string& siteAddress = "127.77.0.1",
+                    const QStringList& extraEnv = {});
+    ~Player();
+
+    bool Started() const { return started_; }
+    // Waits for the main window to be mapped; its X id, or empty.
+    QString WaitForWindow();
+    QPoint Origin() const;  // the window's top-left corner on the screen
+    QSize Size() const;
+    // The title as the X server holds it for the window manager (_NET_WM_NAME, UTF-8).
+    std::string Title() const;
+    // xdotool with the given arguments; its standard output, trimmed.
+    QString Xdotool(const QStringList& arguments) const;
+    // Asks the window to close as a window manager's close button does.
+    void Close();
+    QProcess& Process() { return process_; }
+
+private:
+    QString window_;
+    QString hostsFile_;
+    QProcess process_;
+    bool started_ = false;
+};
+
+}  // namespace e2e
