@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include <QAbstractSlider>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QMouseEvent>
@@ -269,6 +270,10 @@ bool CPianoCtrl::eventFilter(QObject* watched, QEvent* event) {
     auto* move = static_cast<QMouseEvent*>(event);
     if (widget == nullptr || widget->window() != window() || !isVisible() ||
         !(move->buttons() & Qt::LeftButton))
+        return false;
+    // A slider whose thumb is being dragged keeps its drag, even across the keys.
+    if (const auto* slider = qobject_cast<QAbstractSlider*>(widget);
+        slider && slider->isSliderDown())
         return false;
     const QPoint point = mapFromGlobal(move->globalPosition().toPoint());
     if (IsInside(point.x(), point.y()))

@@ -201,9 +201,10 @@ protected:
         system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
     }
 
-    app::MainServices Services() {
-        return {music,    outputPort, prompts, lockCheckingKeyBed, keyNoteMap,
-                controls, commands,   shell,   announcement};
+    app::MainServices Services() { return Services(prompts, lockCheckingKeyBed); }
+    app::MainServices Services(app::IUserPrompts& boxes, platform::ch341::ICh341Device& device) {
+        return {music,    outputPort, boxes, device,      keyNoteMap,
+                controls, commands,   shell, announcement};
     }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
@@ -545,7 +546,7 @@ TEST_F(MainDialogTest, PullingTheKeyBedOutReleasesTheHeldKey) {
 
 TEST_F(MainDialogTest, ABouncingConnectorWithFailingOpensStacksNoBoxes) {
     app::MessageBoxPrompts boxes;
-    app::CMainDlg dialog({music, outputPort, boxes, keyBed, keyNoteMap});
+    app::CMainDlg dialog(Services(boxes, keyBed));
     std::set<QMessageBox*> seen;
     std::size_t mostAtOnce = 0;
     QString title;
@@ -594,7 +595,7 @@ TEST_F(MainDialogTest, AKeyBedThatNeverAnswersReadsIsAFailedOpenWithOneBox) {
     auto chip = std::make_shared<ChipTransport::Chip>();
     chip->answersReads = false;
     platform::ch341::Ch341UsbDevice driver(std::make_unique<ChipTransport>(chip));
-    app::CMainDlg dialog({music, outputPort, prompts, driver, keyNoteMap});
+    app::CMainDlg dialog(Services(prompts, driver));
     QString titleAtStart;
     QString titleAfter;
     RunModal(dialog, [&] {
@@ -615,7 +616,7 @@ TEST_F(MainDialogTest, AKeyBedThatNeverAnswersReadsIsAFailedOpenWithOneBox) {
 TEST_F(MainDialogTest, ClosingWithAStalledChipWaitsForNoMoreThanTheTransferInFlight) {
     auto chip = std::make_shared<ChipTransport::Chip>();
     platform::ch341::Ch341UsbDevice driver(std::make_unique<ChipTransport>(chip));
-    app::CMainDlg dialog({music, outputPort, prompts, driver, keyNoteMap});
+    app::CMainDlg dialog(Services(prompts, driver));
     int atClose = 0;
     bool visibleAfterClose = true;
     RunModal(dialog, [&] {

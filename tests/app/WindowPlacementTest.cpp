@@ -2,6 +2,8 @@
 // corner (title and menu bar) always inside the screen's available area.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "app/WindowPlacement.h"
 
 namespace {
@@ -12,6 +14,10 @@ struct PlacementCase {
     QRect available;
     QPoint expected;
 };
+
+void PrintTo(const PlacementCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class WindowPlacement : public ::testing::TestWithParam<PlacementCase> {};
 

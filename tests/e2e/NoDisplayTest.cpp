@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QProcess>
 #include <QString>
 
@@ -14,6 +16,10 @@ struct NoDisplayCase {
     const char* wayland;  // nullptr: unset
     const char* expected;
 };
+
+void PrintTo(const NoDisplayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class NoDisplay : public ::testing::TestWithParam<NoDisplayCase> {};
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -228,6 +229,40 @@ TEST(PianoDragIn, ADragFromANeighbourPlaysTheKeysItEnters) {
     // With the button up, moving over the keys plays nothing.
     QTest::mouseMove(handle, at(control, {70, 30}));
     EXPECT_EQ(listener.events.size(), 6u);
+}
+
+// A slider's thumb dragged across the keys stays the slider's: nothing plays, and the slider
+// gets the moves and the release.
+TEST(PianoDragIn, ASliderThumbDraggedAcrossTheKeysPlaysNothing) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* slider = new QSlider(Qt::Horizontal, &window);
+    slider->setRange(0, 10);
+    auto* control = new CPianoCtrl(&window);
+    layout->addWidget(slider);
+    layout->addWidget(control);
+    ASSERT_TRUE(control->BuildKeyboard(5, 5));
+    control->SetFirstNote(36);
+    RecordingListener listener;
+    control->SetListener(&listener);
+    control->setFixedSize(control->sizeHint());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QWindow* handle = window.windowHandle();
+    int released = 0;
+    QObject::connect(slider, &QSlider::sliderReleased, [&] { ++released; });
+
+    const QPoint thumb = slider->mapTo(&window, QPoint(4, slider->height() / 2));
+    QTest::mousePress(handle, Qt::LeftButton, {}, thumb);
+    ASSERT_TRUE(slider->isSliderDown()) << "the press did not take the thumb";
+    QTest::mouseMove(handle, control->mapTo(&window, QPoint(10, 30)));
+    QTest::mouseMove(handle, control->mapTo(&window, QPoint(30, 30)));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, control->mapTo(&window, QPoint(30, 30)));
+    EXPECT_EQ(listener.events, Events{});
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
 }
 
 }  // namespace
