@@ -7,6 +7,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "platform/music/DownloadBuffer.h"
+#include "platform/music/DownloadTypes.h"
 #include "platform/music/EventBuffer.h"
 #include "platform/music/ResultCodes.h"
 
@@ -19,6 +21,7 @@ struct FakeState {
     std::map<std::string, HRESULT, std::less<>> failures;
     std::vector<std::unique_ptr<FakePort>> ports;
     std::map<const FakePort*, std::map<std::string, HRESULT, std::less<>>> portFailures;
+    DWORD nextDownloadId = 1;
 
     // Appends to the log and returns the scripted result of `call` (port first, then system).
     // The caller holds the mutex.
@@ -79,9 +82,96 @@ private:
     FakePort& port_;
 };
 
-namespace {
+class FakeDownload final : public IPortDownload {
+public:
+    FakeDownload(std::shared_ptr<FakeState> state, FakePort& port)
+        : state_(std::move(state)), port_(port) {}
 
-class FakeDownload final : public IPortDownload {};
+    HRESULT AllocateBuffer(DWORD size, std::shared_ptr<IDownload>* buffer) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record(Format("AllocateBuffer(%s,%u)", port_.name_.c_str(), size),
+                                  "AllocateBuffer");
+        if (Failed(hr))
+            return hr;
+        if (buffer == nullptr)
+            return E_POINTER;
+        *buffer = std::make_shared<DownloadBuffer>(size);
+        return S_OK;
+    }
+    HRESULT GetDLId(DWORD* start, DWORD count) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record(Format("GetDLId(%s,%u)", port_.name_.c_str(), count), "GetDLId");
+        if (Failed(hr))
+            return hr;
+        if (start == nullptr)
+            return E_POINTER;
+        *start = state_->nextDownloadId;
+        state_->nextDownloadId += count;
+        return S_OK;
+    }
+    HRESULT GetAppend(DWORD* append) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record("GetAppend(" + port_.name_ + ")", "GetAppend");
+        if (Failed(hr))
+            return hr;
+        if (append == nullptr)
+            return E_POINTER;
+        *append = 4;
+        return S_OK;
+    }
+    HRESULT Download(IDownload& buffer) override {
+        std::vector<BYTE> bytes = Bytes(buffer);
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record("Download(" + port_.name_ + "," + Describe(bytes) + ")", "Download");
+        if (Failed(hr))
+            return hr;
+        port_.downloaded_.emplace_back(&buffer, std::move(bytes));
+        return S_OK;
+    }
+    HRESULT Unload(IDownload& buffer) override {
+        const std::vector<BYTE> bytes = Bytes(buffer);
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record("Unload(" + port_.name_ + "," + Describe(bytes) + ")", "Unload");
+        if (Failed(hr))
+            return hr;
+        auto& list = port_.downloaded_;
+        const auto it = std::find_if(list.begin(), list.end(),
+                                     [&](const auto& entry) { return entry.first == &buffer; });
+        if (it == list.end())
+            return DMUS_E_NOT_DOWNLOADED_TO_PORT;
+        list.erase(it);
+        return S_OK;
+    }
+
+private:
+    HRESULT Record(std::string entry, std::string_view call) {
+        return state_->Record(std::move(entry), call, &port_);
+    }
+    static std::vector<BYTE> Bytes(IDownload& buffer) {
+        void* data = nullptr;
+        DWORD size = 0;
+        if (Failed(buffer.GetBuffer(&data, &size)) || data == nullptr)
+            return {};
+        const auto* bytes = static_cast<const BYTE*>(data);
+        return {bytes, bytes + size};
+    }
+    // "<wave|instrument|?>,<id>" from the buffer's DMUS_DOWNLOADINFO.
+    static std::string Describe(const std::vector<BYTE>& bytes) {
+        DMUS_DOWNLOADINFO info;
+        if (bytes.size() < sizeof info)
+            return "?,0";
+        std::memcpy(&info, bytes.data(), sizeof info);
+        const char* type = info.dwDLType == DMUS_DOWNLOADINFO_WAVE         ? "wave"
+                           : info.dwDLType == DMUS_DOWNLOADINFO_INSTRUMENT ? "instrument"
+                                                                           : "?";
+        return Format("%s,%u", type, info.dwDLId);
+    }
+
+    std::shared_ptr<FakeState> state_;
+    FakePort& port_;
+};
+
+namespace {
 
 class FakeBuffer final : public IMusicBuffer {
 public:
@@ -231,7 +321,7 @@ public:
         const bool dls = (port_.caps_.dwFlags & (DMUS_PC_DLS | DMUS_PC_DLS2)) != 0;
         if (!port_.download_ || !dls)
             return E_NOINTERFACE;
-        *download = std::make_shared<FakeDownload>();
+        *download = std::make_shared<FakeDownload>(state_, port_);
         return S_OK;
     }
     HRESULT Compact() override {
@@ -512,6 +602,14 @@ FakePort& FakePort::ClockTime(REFERENCE_TIME time) {
 DMUS_PORTCAPS FakePort::Caps() const {
     std::lock_guard lock(state_.mutex);
     return caps_;
+}
+
+std::vector<std::vector<BYTE>> FakePort::Downloaded() const {
+    std::lock_guard lock(state_.mutex);
+    std::vector<std::vector<BYTE>> result;
+    for (const auto& entry : downloaded_)
+        result.push_back(entry.second);
+    return result;
 }
 
 std::vector<DWORD> FakePort::Played() const {
