@@ -192,7 +192,8 @@ int CSampleInstrument::GetWaveBuffer(DWORD downloadId) {
     if (m_bFromFile) {
         CWaveFile file;
         DWORD read = 0;
-        Check(file.Open(m_fileName, CWaveFile::Mode::Read, nullptr, {}, m_resources), kGetWaveBuffer);
+        Check(file.Open(m_fileName, CWaveFile::Mode::Read, nullptr, {}, m_resources),
+              kGetWaveBuffer);
         Check(file.Read(pcm, m_dwWaveSize, &read), kGetWaveBuffer);
         if (read != m_dwWaveSize)  // the file has shrunk since it was loaded
             throw CDMusicException(kGetWaveBuffer, pm::E_FAIL);

@@ -90,7 +90,7 @@ private:
     platform::music::USHORT m_usUnityNote = 0;
     DWORD m_dwOptions = 0;
     std::string m_fileName;
-    ResourceLookup m_resources;  // where m_fileName is looked up when no file has it
+    ResourceLookup m_resources;     // where m_fileName is looked up when no file has it
     std::vector<BYTE> m_ownedData;  // wave data read by LoadWaveFile; m_pWaveData points here
     std::shared_ptr<platform::music::IDownload> m_instBuffer;
     std::shared_ptr<platform::music::IDownload> m_waveBuffer;

@@ -178,11 +178,12 @@ HRESULT CWaveFile::Parse() {
     m_dataSize = 0;
     m_position = 0;
     std::array<std::uint8_t, 12> riff{};
-    if (!m_source->ReadAt(0, riff.data(), riff.size()) || std::memcmp(riff.data(), "RIFF", 4) != 0 ||
-        std::memcmp(riff.data() + 8, "WAVE", 4) != 0)
+    if (!m_source->ReadAt(0, riff.data(), riff.size()) ||
+        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0)
         return pm::E_FAIL;
     // A RIFF size beyond the file is tolerated (streamed files); the chunks must fit.
-    const std::uint64_t end = std::min<std::uint64_t>(m_source->Size(), 8ull + Le32(riff.data() + 4));
+    const std::uint64_t end =
+        std::min<std::uint64_t>(m_source->Size(), 8ull + Le32(riff.data() + 4));
     bool haveFormat = false;
     bool haveData = false;
     std::uint64_t pos = 12;

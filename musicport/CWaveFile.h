@@ -15,8 +15,8 @@ namespace musicport {
 
 // Finds a program resource by name and type ("WAVE", "WAV", ...) and copies its bytes into
 // `bytes`; false when there is none.
-using ResourceLookup =
-    std::function<bool(std::string_view name, std::string_view type, std::vector<std::uint8_t>& bytes)>;
+using ResourceLookup = std::function<bool(std::string_view name, std::string_view type,
+                                          std::vector<std::uint8_t>& bytes)>;
 
 // RIFF/WAVE files. Reading accepts PCM of any sample size, WAVE_FORMAT_EXTENSIBLE (a PCM
 // subtype is reported as plain PCM) and other tags with their extra format bytes; odd-sized

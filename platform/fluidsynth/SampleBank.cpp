@@ -79,9 +79,9 @@ SampleBank::~SampleBank() {
 }
 
 bool SampleBank::AddTo(fluid_synth_t* synth, const std::shared_ptr<SampleBank>& bank) {
-    fluid_sfont_t* sfont = new_fluid_sfont([](fluid_sfont_t*) { return "Tunestead samples"; },
-                                           &SampleBank::GetPreset, nullptr, nullptr,
-                                           &SampleBank::FreeSoundFont);
+    fluid_sfont_t* sfont =
+        new_fluid_sfont([](fluid_sfont_t*) { return "Tunestead samples"; }, &SampleBank::GetPreset,
+                        nullptr, nullptr, &SampleBank::FreeSoundFont);
     if (sfont == nullptr)
         return false;
     fluid_sfont_set_data(sfont, new std::shared_ptr<SampleBank>(bank));
@@ -144,8 +144,8 @@ int SampleBank::NoteOn(fluid_synth_t* synth, int bank, int program, int channel,
             continue;  // its wave has been unloaded: the instrument is silent
         const bool stereo = wave->second->channels.size() == 2;
         for (std::size_t c = 0; c < wave->second->channels.size(); ++c) {
-            fluid_voice_t* voice = fluid_synth_alloc_voice(
-                synth, wave->second->channels[c].get(), channel, key, velocity);
+            fluid_voice_t* voice = fluid_synth_alloc_voice(synth, wave->second->channels[c].get(),
+                                                           channel, key, velocity);
             if (voice == nullptr)
                 return FLUID_FAILED;
             const bool looped = r.WSMP.cSampleLoops > 0;
@@ -166,10 +166,10 @@ int SampleBank::NoteOn(fluid_synth_t* synth, int bank, int program, int channel,
             fluid_voice_gen_set(voice, GEN_VOLENVDECAY, TimeCentsGen(eg.tcDecay));
             fluid_voice_gen_set(voice, GEN_VOLENVSUSTAIN, SustainGen(eg.ptSustain));
             fluid_voice_gen_set(voice, GEN_VOLENVRELEASE, TimeCentsGen(eg.tcRelease));
-            const float pan = stereo ? (c == 0 ? -500.0f : 500.0f)
-                                     : static_cast<float>(std::clamp(
-                                           instrument.articulation.Misc.ptDefaultPan / 65536.0,
-                                           -500.0, 500.0));
+            const float pan =
+                stereo ? (c == 0 ? -500.0f : 500.0f)
+                       : static_cast<float>(std::clamp(
+                             instrument.articulation.Misc.ptDefaultPan / 65536.0, -500.0, 500.0));
             fluid_voice_gen_set(voice, GEN_PAN, pan);
             fluid_synth_start_voice(synth, voice);
             wave->second->voiceIds.insert(fluid_voice_get_id(voice));
@@ -246,8 +246,9 @@ HRESULT SampleBank::DownloadWave(const BYTE* bytes, DWORD size,
         }
         SamplePtr sample(new_fluid_sample());
         if (!sample ||
-            fluid_sample_set_sound_data(sample.get(), high.data(), low.empty() ? nullptr : low.data(),
-                                        frames, format.nSamplesPerSec, 1) != FLUID_OK ||
+            fluid_sample_set_sound_data(sample.get(), high.data(),
+                                        low.empty() ? nullptr : low.data(), frames,
+                                        format.nSamplesPerSec, 1) != FLUID_OK ||
             fluid_sample_set_loop(sample.get(), 0, frames) != FLUID_OK)
             return music::E_OUTOFMEMORY;
         wave->channels.push_back(std::move(sample));
@@ -296,9 +297,14 @@ HRESULT SampleBank::DownloadInstrument(const BYTE* bytes, DWORD size,
     if (presets_.count(key) == 0) {
         fluid_preset_t* preset = new_fluid_preset(
             sfont_, [](fluid_preset_t*) { return "Tunestead sample"; },
-            [](fluid_preset_t* p) { return static_cast<PresetTag*>(fluid_preset_get_data(p))->bankNumber; },
-            [](fluid_preset_t* p) { return static_cast<PresetTag*>(fluid_preset_get_data(p))->program; },
-            &SampleBank::PresetNoteOn, nullptr);
+            [](fluid_preset_t* p) {
+                return static_cast<PresetTag*>(fluid_preset_get_data(p))->bankNumber;
+            },
+            [](fluid_preset_t* p) {
+                return static_cast<PresetTag*>(fluid_preset_get_data(p))->program;
+            },
+            &SampleBank::PresetNoteOn,
+            [](fluid_preset_t*) {});  // presets are freed with the bank, never by the synth
         if (preset == nullptr)
             return music::E_OUTOFMEMORY;
         fluid_preset_set_data(preset, new PresetTag{this, instrument.bank, instrument.program});
@@ -340,8 +346,8 @@ void SampleBank::Purge(fluid_synth_t* synth) {
             return;
     }
     // Ids of the voices that still play; taken without our lock (the synth's is taken).
-    std::vector<fluid_voice_t*> voices(static_cast<std::size_t>(
-        std::max(1, fluid_synth_get_polyphony(synth))));
+    std::vector<fluid_voice_t*> voices(
+        static_cast<std::size_t>(std::max(1, fluid_synth_get_polyphony(synth))));
     fluid_synth_get_voicelist(synth, voices.data(), static_cast<int>(voices.size()), -1);
     std::set<unsigned> playing;
     for (fluid_voice_t* voice : voices) {

@@ -55,8 +55,8 @@ static_assert(sizeof(WAVELINK) == 12);
 struct WSMPL {
     ULONG cbSize = 0;
     USHORT usUnityNote = 0;
-    SHORT sFineTune = 0;      // cents
-    LONG lAttenuation = 0;    // gain in 1/65536 centibels: negative is quieter
+    SHORT sFineTune = 0;    // cents
+    LONG lAttenuation = 0;  // gain in 1/65536 centibels: negative is quieter
     ULONG fulOptions = 0;
     ULONG cSampleLoops = 0;
 };
@@ -142,10 +142,10 @@ constexpr DWORD kWaveFormatBytes = 18;
 
 // Fixed offsets of the two buffers as the layer fills them.
 namespace download_layout {
-constexpr DWORD kWaveRecord = 24;         // after the info and a 2-entry offset table
-constexpr DWORD kWaveData = 56;           // DMUS_WAVEDATA: byte count, then the PCM bytes
+constexpr DWORD kWaveRecord = 24;  // after the info and a 2-entry offset table
+constexpr DWORD kWaveData = 56;    // DMUS_WAVEDATA: byte count, then the PCM bytes
 constexpr DWORD kWaveHeaderBytes = kWaveData + 4;
-constexpr DWORD kInstrument = 32;         // after the info and a 4-entry offset table
+constexpr DWORD kInstrument = 32;  // after the info and a 4-entry offset table
 constexpr DWORD kRegion = 56;
 constexpr DWORD kArticulation = 128;
 constexpr DWORD kArticParams = 136;

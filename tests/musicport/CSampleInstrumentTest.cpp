@@ -73,16 +73,20 @@ TEST_F(SampleInstrument, PreconditionsThrowMinusOneWithTheirLabels) {
         {"CSampleInstrument::GetWaveForm()", [&] { empty.GetWaveForm(nullptr, &f, nullptr); }},
         {"CSampleInstrument::SetRegion()", [&] { empty.SetRegion(nullptr); }},
         {"CSampleInstrument::GetRegion()", [&] { empty.GetRegion(nullptr); }},
-        {"CSampleInstrument::SetArticulationParams()", [&] { empty.SetArticulationParams(nullptr); }},
-        {"CSampleInstrument::SetArticulationParams()", [&] { empty.GetArticulationParams(nullptr); }},
+        {"CSampleInstrument::SetArticulationParams()",
+         [&] { empty.SetArticulationParams(nullptr); }},
+        {"CSampleInstrument::SetArticulationParams()",
+         [&] { empty.GetArticulationParams(nullptr); }},
         {"CSampleInstrument::AllocateInstBuffer()", [&] { filled.AllocateInstBuffer(); }},
         {"CSampleInstrument::AllocateWaveBuffer()", [&] { filled.AllocateWaveBuffer(0); }},
         {"CSampleInstrument::GetWaveBuffer()", [&] { filled.GetWaveBuffer(1); }},
         {"CSampleInstrument::GetInstBuffer()", [&] { filled.GetInstBuffer(1); }},
         {"COutputPort::AllocateMemory()", [&] { port.AllocateMemory(empty); }},      // no wave
         {"COutputPort::AllocateMemory()", [&] { port.AllocateMemory(allocated); }},  // twice
-        {"COutputPort::DownloadInstrument(CSampleInstrument)", [&] { port.DownloadInstrument(filled); }},
-        {"COutputPort::UnloadInstrument(CSampleInstrument)", [&] { port.UnloadInstrument(filled); }},
+        {"COutputPort::DownloadInstrument(CSampleInstrument)",
+         [&] { port.DownloadInstrument(filled); }},
+        {"COutputPort::UnloadInstrument(CSampleInstrument)",
+         [&] { port.UnloadInstrument(filled); }},
         {"COutputPort::DeallocateMemory()", [&] { port.DeallocateMemory(filled); }},
         {"CDLSLoader::LoadWaveFile()", [&] { CWaveFileLoader::LoadWaveFile(nullptr, empty, 0); }},
     };
@@ -184,7 +188,8 @@ TEST_F(SampleInstrument, UnloadDeallocateAndDestructionGiveEverythingBack) {
         port.DownloadInstrument(instrument);
         system.ClearLog();
         EXPECT_EQ(port.UnloadInstrument(instrument), 0);
-        EXPECT_THAT(system.Log(), ElementsAre("Unload(Synth,wave,1)", "Unload(Synth,instrument,2)"));
+        EXPECT_THAT(system.Log(),
+                    ElementsAre("Unload(Synth,wave,1)", "Unload(Synth,instrument,2)"));
         EXPECT_TRUE(synth.Downloaded().empty());
         port.DownloadInstrument(instrument);  // downloaded again from the same buffers
         system.ClearLog();

@@ -120,9 +120,8 @@ TEST(CWaveFile, AcceptsPaddedAndUnknownChunksAndALongRiffSize) {
     const Bytes data{1, 2, 3, 4, 5, 6};
     const Bytes fmt = Chunk("fmt ", Fmt(1, 1, 8000, 16));
     const Bytes list = Chunk("LIST", {'a', 'b', 'c'});  // odd size: a pad byte follows
-    for (const Bytes& file :
-         {Riff({list, fmt, Chunk("junk", Bytes(7, 0)), Chunk("data", data)}),
-          Riff({fmt, Chunk("data", data)}, 1'000'000)}) {
+    for (const Bytes& file : {Riff({list, fmt, Chunk("junk", Bytes(7, 0)), Chunk("data", data)}),
+                              Riff({fmt, Chunk("data", data)}, 1'000'000)}) {
         CWaveFile wave;
         ASSERT_EQ(wave.OpenFromMemory(file, CWaveFile::Mode::Read), pm::S_OK);
         EXPECT_EQ(ReadAll(wave), data);
@@ -130,23 +129,24 @@ TEST(CWaveFile, AcceptsPaddedAndUnknownChunksAndALongRiffSize) {
 
     // Extensible with the PCM subtype is reported as plain PCM.
     Bytes ext;
-    Put16(ext, 16);          // valid bits
-    Put32(ext, 0x3);         // channel mask
-    Put16(ext, 1);           // subtype: PCM ...
-    const Bytes tail{0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    Put16(ext, 16);   // valid bits
+    Put32(ext, 0x3);  // channel mask
+    Put16(ext, 1);    // subtype: PCM ...
+    const Bytes tail{0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                     0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     ext.insert(ext.end(), tail.begin(), tail.end());
     CWaveFile wave;
     ASSERT_EQ(wave.OpenFromMemory(Riff({Chunk("fmt ", Fmt(0xFFFE, 2, 8000, 16, 0, ext)),
-                                         Chunk("data", Bytes(8, 0))}),
-                                   CWaveFile::Mode::Read),
+                                        Chunk("data", Bytes(8, 0))}),
+                                  CWaveFile::Mode::Read),
               pm::S_OK);
     EXPECT_EQ(wave.GetFormat().wFormatTag, pm::WAVE_FORMAT_PCM);
     EXPECT_EQ(wave.GetFormat().cbSize, 0);
     // ... while another subtype keeps the extensible tag and its 22 extra bytes.
     ext[6] = 3;
     ASSERT_EQ(wave.OpenFromMemory(Riff({Chunk("fmt ", Fmt(0xFFFE, 2, 8000, 32, 0, ext)),
-                                         Chunk("data", Bytes(8, 0))}),
-                                   CWaveFile::Mode::Read),
+                                        Chunk("data", Bytes(8, 0))}),
+                                  CWaveFile::Mode::Read),
               pm::S_OK);
     EXPECT_EQ(wave.GetFormat().wFormatTag, 0xFFFE);
     EXPECT_EQ(wave.GetFormatExtra().size(), 22u);
@@ -172,7 +172,8 @@ TEST(CWaveFile, RefusesMalformedFiles) {
         {"truncated inside the format", Bytes(whole.begin(), whole.begin() + 30)},
         {"truncated inside the data", Bytes(whole.begin(), whole.end() - 3)},
         {"data claims 4 GB", Riff({pcm, Chunk("data", Bytes(16, 0), 0xFFFFFFF0)})},
-        {"format claims more than the file", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16), 4096), data})},
+        {"format claims more than the file",
+         Riff({Chunk("fmt ", Fmt(1, 1, 8000, 16), 4096), data})},
         {"unknown chunk claims more than the file",
          Riff({Chunk("LIST", Bytes(4, 0), 0x7FFFFFFF), pcm, data})},
         {"format of 14 bytes", Riff({Chunk("fmt ", Bytes(14, 1)), data})},
@@ -187,11 +188,12 @@ TEST(CWaveFile, RefusesMalformedFiles) {
                                    data})},
         {"PCM block align disagrees", Riff({Chunk("fmt ", Fmt(1, 2, 8000, 16, 2)), data})},
         {"extra size beyond the chunk",
-         Riff({Chunk("fmt ", [] {
-                   Bytes b = Fmt(2, 1, 8000, 4, 256, {}, true);
-                   b[16] = 0xFF;  // claims 255 extra bytes in an 18-byte chunk
-                   return b;
-               }()),
+         Riff({Chunk("fmt ",
+                     [] {
+                         Bytes b = Fmt(2, 1, 8000, 4, 256, {}, true);
+                         b[16] = 0xFF;  // claims 255 extra bytes in an 18-byte chunk
+                         return b;
+                     }()),
                data})},
         {"no data chunk", Riff({pcm})},
         {"no format chunk", Riff({data})},

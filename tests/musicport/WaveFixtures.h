@@ -40,8 +40,8 @@ inline Bytes Chunk(const char (&id)[5], const Bytes& body, std::int64_t declared
     return out;
 }
 
-inline Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
-                 std::uint16_t bits, std::uint16_t blockAlign = 0, const Bytes& extra = {},
+inline Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+                 std::uint16_t blockAlign = 0, const Bytes& extra = {},
                  bool withExtraSize = false) {
     if (blockAlign == 0)
         blockAlign = std::uint16_t(channels * ((bits + 7) / 8));
@@ -75,8 +75,8 @@ inline Bytes Sine16(double hz, int rate, double seconds, double amplitude = 0.5)
     Bytes out;
     const int frames = int(seconds * rate);
     for (int i = 0; i < frames; ++i)
-        Put16(out, std::uint16_t(std::int16_t(std::lround(
-                       amplitude * 32767.0 * std::sin(2.0 * M_PI * hz * i / rate)))));
+        Put16(out, std::uint16_t(std::int16_t(
+                       std::lround(amplitude * 32767.0 * std::sin(2.0 * M_PI * hz * i / rate)))));
     return out;
 }
 

@@ -89,8 +89,8 @@ public:
 
     HRESULT AllocateBuffer(DWORD size, std::shared_ptr<IDownload>* buffer) override {
         std::lock_guard lock(state_->mutex);
-        const HRESULT hr = Record(Format("AllocateBuffer(%s,%u)", port_.name_.c_str(), size),
-                                  "AllocateBuffer");
+        const HRESULT hr =
+            Record(Format("AllocateBuffer(%s,%u)", port_.name_.c_str(), size), "AllocateBuffer");
         if (Failed(hr))
             return hr;
         if (buffer == nullptr)
@@ -122,7 +122,8 @@ public:
     HRESULT Download(IDownload& buffer) override {
         std::vector<BYTE> bytes = Bytes(buffer);
         std::lock_guard lock(state_->mutex);
-        const HRESULT hr = Record("Download(" + port_.name_ + "," + Describe(bytes) + ")", "Download");
+        const HRESULT hr =
+            Record("Download(" + port_.name_ + "," + Describe(bytes) + ")", "Download");
         if (Failed(hr))
             return hr;
         port_.downloaded_.emplace_back(&buffer, std::move(bytes));
