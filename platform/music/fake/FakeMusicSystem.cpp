@@ -22,6 +22,13 @@ struct FakeState {
     std::vector<std::unique_ptr<FakePort>> ports;
     std::map<const FakePort*, std::map<std::string, HRESULT, std::less<>>> portFailures;
     DWORD nextDownloadId = 1;
+    struct Clock {
+        std::string name;
+        DMUS_CLOCKINFO8 info;
+        std::shared_ptr<IReferenceClock> clock;
+    };
+    std::vector<Clock> clocks;
+    std::size_t master = 0;
 
     // Appends to the log and returns the scripted result of `call` (port first, then system).
     // The caller holds the mutex.
@@ -467,10 +474,71 @@ public:
         *buffer = std::make_unique<FakeBuffer>(state_, desc->cbBuffer);
         return S_OK;
     }
+    HRESULT EnumMasterClock(DWORD index, DMUS_CLOCKINFO8* info) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("EnumMasterClock(%u)", index), "EnumMasterClock");
+        if (Failed(hr))
+            return hr;
+        if (info == nullptr)
+            return E_POINTER;
+        if (info->dwSize != sizeof(DMUS_CLOCKINFO8))
+            return E_INVALIDARG;
+        if (index >= state_->clocks.size())
+            return S_FALSE;
+        *info = state_->clocks[index].info;
+        return S_OK;
+    }
+    HRESULT SetMasterClock(const GUID& clockGuid) override {
+        std::lock_guard lock(state_->mutex);
+        auto& clocks = state_->clocks;
+        const auto found = std::find_if(clocks.begin(), clocks.end(), [&](const auto& c) {
+            return c.info.guidClock == clockGuid;
+        });
+        const HRESULT hr = state_->Record(
+            "SetMasterClock(" + (found != clocks.end() ? found->name : std::string("?")) + ")",
+            "SetMasterClock");
+        if (Failed(hr))
+            return hr;
+        if (found == clocks.end())
+            return E_INVALIDARG;
+        state_->master = std::size_t(found - clocks.begin());
+        return S_OK;
+    }
+    HRESULT GetMasterClock(GUID* clockGuid, std::shared_ptr<IReferenceClock>* clock) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record("GetMasterClock", "GetMasterClock");
+        if (Failed(hr))
+            return hr;
+        if (state_->clocks.empty())
+            return E_FAIL;
+        const auto& master = state_->clocks[state_->master];
+        if (clockGuid != nullptr)
+            *clockGuid = master.info.guidClock;
+        if (clock != nullptr)
+            *clock = master.clock;
+        return S_OK;
+    }
 
 private:
     std::shared_ptr<FakeState> state_;
 };
+
+namespace {
+// A master clock that stands still at its scripted time.
+class FixedClock final : public IReferenceClock {
+public:
+    explicit FixedClock(REFERENCE_TIME time) : time_(time) {}
+    HRESULT GetTime(REFERENCE_TIME* time) override {
+        if (time == nullptr)
+            return E_POINTER;
+        *time = time_;
+        return S_OK;
+    }
+
+private:
+    REFERENCE_TIME time_;
+};
+}  // namespace
 
 HRESULT FakeClock::GetTime(REFERENCE_TIME* time) {
     std::lock_guard lock(state_->mutex);
@@ -653,6 +721,30 @@ FakePort& FakeMusicSystem::AddPort(std::string name, DWORD portClass) {
     state_->ports.push_back(
         std::make_unique<FakePort>(*state_, std::move(name), portClass, number));
     return *state_->ports.back();
+}
+
+FakeMusicSystem& FakeMusicSystem::AddClock(std::string name, DWORD clockType, REFERENCE_TIME time) {
+    std::lock_guard lock(state_->mutex);
+    FakeState::Clock clock;
+    clock.info.dwSize = sizeof(DMUS_CLOCKINFO8);
+    clock.info.ctType = clockType;
+    clock.info.guidClock = GUID{0xC10C0000u + DWORD(state_->clocks.size()), 0, 0, {}};
+    clock.info.dwFlags = DMUS_CLOCKF_GLOBAL;
+    const std::u16string wide = Widen(name);
+    std::copy_n(wide.begin(), std::min(wide.size(), clock.info.wszDescription.size() - 1),
+                clock.info.wszDescription.begin());
+    clock.name = std::move(name);
+    clock.clock = std::make_shared<FixedClock>(time);
+    state_->clocks.push_back(std::move(clock));
+    return *this;
+}
+
+GUID FakeMusicSystem::ClockGuid(std::string_view name) const {
+    std::lock_guard lock(state_->mutex);
+    for (const auto& clock : state_->clocks)
+        if (clock.name == name)
+            return clock.info.guidClock;
+    throw std::out_of_range("no fake clock " + std::string(name));
 }
 
 FakePort& FakeMusicSystem::Port(std::string_view name) {

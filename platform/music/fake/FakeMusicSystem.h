@@ -27,6 +27,8 @@
 //   sample downloads: "GetDLId(<name>,<count>)", "GetAppend(<name>)",
 //   "AllocateBuffer(<name>,<bytes>)", "Download(<name>,<wave|instrument>,<id>)",
 //   "Unload(<name>,<wave|instrument>,<id>)". Ids start at 1; the append is 4 frames.
+//   Master clocks: "EnumMasterClock(<index>)", "SetMasterClock(<clock name|?>)",
+//   "GetMasterClock".
 // A failing call is logged too. Failure names are the call names above without arguments;
 // "Activate" fails Activate(TRUE) and "Deactivate" fails Activate(FALSE). A scripted
 // failure stays until ClearFailure.
@@ -134,7 +136,14 @@ public:
     // The port added under `name`; throws std::out_of_range when there is none.
     FakePort& Port(std::string_view name);
 
-    // System-level failures: "CreateMusic", "SetDirectSound", "EnumPort", "CreatePort",
+    // Adds a master clock (listed in the order added; the first is the master until another
+    // is set). Its description is the name; its time is `time`.
+    FakeMusicSystem& AddClock(std::string name, DWORD clockType, REFERENCE_TIME time = 0);
+    // GUID the clock added under `name` is listed with.
+    GUID ClockGuid(std::string_view name) const;
+
+    // System-level failures: "CreateMusic", "EnumMasterClock", "SetMasterClock",
+    // "GetMasterClock", "SetDirectSound", "EnumPort", "CreatePort",
     // "CreateMusicBuffer", "PackStructured", "PackUnstructured", "Flush", "GetTime".
     FakeMusicSystem& FailOn(std::string_view call, HRESULT result);
     FakeMusicSystem& ClearFailure(std::string_view call);
