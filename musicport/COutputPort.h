@@ -10,6 +10,7 @@
 namespace musicport {
 
 class CSampleInstrument;
+class CSegment;
 
 // The output side: activates an output port and sends MIDI messages through it at once.
 // Active exactly while the latency clock is held. One event buffer is shared by all
@@ -64,6 +65,8 @@ public:
     platform::music::IPortDownload* GetPortDownload() const { return m_portDownload.get(); }
 
 private:
+    friend class CSegment;  // downloads to and plays on the active port
+
     void AcquireClockAndDownload(const char* label);
     void PlayAndFlush(const char* label,
                       std::source_location where = std::source_location::current());

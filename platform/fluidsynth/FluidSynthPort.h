@@ -36,6 +36,8 @@ public:
     music::HRESULT PlayBuffer(music::IMusicBuffer& buffer) override;
     music::HRESULT QueryKsControl(std::shared_ptr<music::IKsControl>* control) override;
     music::HRESULT QueryPortDownload(std::shared_ptr<music::IPortDownload>* download) override;
+    // Segments play through the synth's sequencer (SegmentPlayer).
+    music::HRESULT QuerySegmentPlayer(std::shared_ptr<music::ISegmentPlayer>* player) override;
     music::HRESULT Compact() override;
     music::HRESULT GetChannelPriority(music::DWORD channelGroup, music::DWORD channel,
                                       music::DWORD* priority) override;
