@@ -57,7 +57,8 @@ public:
     music::DWORD Effects() const { return effects_.load(); }
 
     _fluid_synth_t* Synth() const { return synth_.get(); }
-    // The sequencer on this synth (segment playback, the audio clock); made on first use.
+    // The sequencer on this synth (segment playback, the audio clock); made on first use,
+    // which is where its audio time starts.
     // Any thread.
     SynthSequencer& Sequencer();
     int SampleRate() const { return sampleRate_; }

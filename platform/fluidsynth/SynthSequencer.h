@@ -10,7 +10,7 @@ struct _fluid_synth_t;
 namespace platform::fluidsynth {
 
 // A FluidSynth sequencer bound to one synth and driven by its rendering: its time is the
-// synth's audio time in milliseconds since the synth was created, advancing only as
+// synth's audio time in milliseconds since the sequencer was made, advancing only as
 // samples are rendered (by an audio driver or offline). Events scheduled at a time play
 // when rendering reaches it. Thread-safe (FluidSynth's sequencer queue is locked).
 // Must be destroyed before the synth.
