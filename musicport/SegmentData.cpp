@@ -50,22 +50,48 @@ SegmentData SegmentData::FromMidiFile(const MidiFile& file) {
     return data;
 }
 
-double SegmentData::MillisecondsAt(MUSIC_TIME time) const {
-    double ms = 0;
-    MUSIC_TIME at = 0;
-    double tempo = 500'000;
-    for (const Tempo& t : tempos) {
-        if (t.time >= time)
-            break;
-        ms += double(t.time - at) * tempo / 1000.0 / DMUS_PPQ;
-        at = t.time;
-        tempo = t.microsecondsPerQuarter;
+namespace {
+
+// Milliseconds at each tempo change, so that a time converts with one binary search.
+class TempoClock {
+public:
+    explicit TempoClock(const std::vector<SegmentData::Tempo>& tempos) : tempos_(tempos) {
+        double ms = 0;
+        MUSIC_TIME at = 0;
+        double tempo = 500'000;
+        for (const SegmentData::Tempo& t : tempos_) {
+            ms += double(t.time - at) * tempo / 1000.0 / DMUS_PPQ;
+            msAt_.push_back(ms);
+            at = t.time;
+            tempo = t.microsecondsPerQuarter;
+        }
     }
-    return ms + double(time - at) * tempo / 1000.0 / DMUS_PPQ;
+    double Ms(MUSIC_TIME time) const {
+        // The last change at or before `time` (changes at later times do not count).
+        const auto next = std::upper_bound(
+            tempos_.begin(), tempos_.end(), time,
+            [](MUSIC_TIME t, const SegmentData::Tempo& tempo) { return t < tempo.time; });
+        if (next == tempos_.begin())
+            return double(time) * 500'000 / 1000.0 / DMUS_PPQ;
+        const auto i = std::size_t(next - tempos_.begin()) - 1;
+        return msAt_[i] + double(time - tempos_[i].time) * tempos_[i].microsecondsPerQuarter /
+                              1000.0 / DMUS_PPQ;
+    }
+
+private:
+    const std::vector<SegmentData::Tempo>& tempos_;
+    std::vector<double> msAt_;
+};
+
+}  // namespace
+
+double SegmentData::MillisecondsAt(MUSIC_TIME time) const {
+    return TempoClock(tempos).Ms(time);
 }
 
 std::vector<pm::TimedMessage> SegmentData::Schedule(std::size_t maxMessages,
                                                     std::vector<Pass>* passes) const {
+    const TempoClock clock(tempos);
     const MUSIC_TIME loopTo = loopEnd > loopStart ? std::min(loopEnd, length) : length;
     const MUSIC_TIME loopFrom = std::min(loopStart, loopTo);
     std::vector<Pass> plan;
@@ -74,7 +100,7 @@ std::vector<pm::TimedMessage> SegmentData::Schedule(std::size_t maxMessages,
         if (to <= from)
             return;
         plan.push_back({at, from, to});
-        at += MillisecondsAt(to) - MillisecondsAt(from);
+        at += clock.Ms(to) - clock.Ms(from);
     };
     const MUSIC_TIME start = std::clamp(startPoint, MUSIC_TIME{0}, length);
     if (repeats == 0 || start >= loopTo) {
@@ -100,7 +126,7 @@ std::vector<pm::TimedMessage> SegmentData::Schedule(std::size_t maxMessages,
 
     std::vector<pm::TimedMessage> messages;
     for (const Pass& pass : plan) {
-        const double passBase = pass.startMs - MillisecondsAt(pass.from);
+        const double passBase = pass.startMs - clock.Ms(pass.from);
         const auto first =
             std::lower_bound(events.begin(), events.end(), pass.from,
                              [](const Event& e, MUSIC_TIME t) { return e.time < t; });
@@ -108,8 +134,8 @@ std::vector<pm::TimedMessage> SegmentData::Schedule(std::size_t maxMessages,
             if (messages.size() >= maxMessages)
                 break;
             pm::TimedMessage m;
-            m.offset = pm::REFERENCE_TIME(
-                std::llround((passBase + MillisecondsAt(e->time)) / kMsPer100ns));
+            m.offset =
+                pm::REFERENCE_TIME(std::llround((passBase + clock.Ms(e->time)) / kMsPer100ns));
             m.channelGroup = e->pchannel / 16 + 1;
             m.length = e->length;
             std::copy(e->bytes, e->bytes + 3, m.bytes);
@@ -124,19 +150,20 @@ std::vector<pm::TimedMessage> SegmentData::Schedule(std::size_t maxMessages,
 MUSIC_TIME SegmentData::SeekAt(const std::vector<Pass>& passes, double elapsedMs) const {
     if (passes.empty())
         return std::clamp(startPoint, MUSIC_TIME{0}, length);
+    const TempoClock clock(tempos);
     auto pass = std::upper_bound(passes.begin(), passes.end(), elapsedMs,
                                  [](double ms, const Pass& p) { return ms < p.startMs; });
     if (pass != passes.begin())
         --pass;
     // Inverse of MillisecondsAt within the pass, by bisection over music time.
-    const double target = MillisecondsAt(pass->from) + (elapsedMs - pass->startMs);
+    const double target = clock.Ms(pass->from) + (elapsedMs - pass->startMs);
     MUSIC_TIME lo = pass->from;
     MUSIC_TIME hi = pass->to;
-    if (MillisecondsAt(hi) <= target)
+    if (clock.Ms(hi) <= target)
         return hi;
     while (hi - lo > 1) {
         const MUSIC_TIME mid = lo + (hi - lo) / 2;
-        (MillisecondsAt(mid) <= target ? lo : hi) = mid;
+        (clock.Ms(mid) <= target ? lo : hi) = mid;
     }
     return lo;
 }
