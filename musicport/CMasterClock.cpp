@@ -1,6 +1,7 @@
 #include "musicport/CMasterClock.h"
 
 #include "musicport/CDMusicException.h"
+#include "musicport/ThrowIfFailed.h"
 #include "musicport/Utf8Text.h"
 #include "platform/music/ResultCodes.h"
 
@@ -14,11 +15,6 @@ constexpr const char* kGetNumClocks = "CMasterClock::GetNumClocks()";
 constexpr const char* kGetClockInfo = "CMasterClock::GetClockInfo()";
 constexpr const char* kActivate = "CMasterClock::ActivateMasterClock()";
 
-void Check(HRESULT hr, const char* label,
-           std::source_location where = std::source_location::current()) {
-    if (pm::Failed(hr))
-        throw CDMusicException(label, hr, where);
-}
 }  // namespace
 
 int CMasterClock::Initialize(CDirectMusic& music) {
@@ -38,7 +34,7 @@ DWORD CMasterClock::GetNumClocks() {
         info.dwSize = sizeof info;
         const HRESULT hr = m_music->EnumMasterClock(count, &info);
         if (hr != pm::S_OK) {
-            Check(hr, kGetNumClocks);
+            ThrowIfFailed(hr, kGetNumClocks);
             return count;  // S_FALSE: the end of the list
         }
     }
@@ -53,7 +49,7 @@ HRESULT CMasterClock::GetClockInfo(DWORD clockNumber, ClockInfo* info) {
     caps.dwSize = sizeof caps;
     const HRESULT hr = m_music->EnumMasterClock(clockNumber - 1, &caps);
     if (hr != pm::S_OK) {
-        Check(hr, kGetClockInfo);
+        ThrowIfFailed(hr, kGetClockInfo);
         return pm::S_FALSE;
     }
     *info = ClockInfo{};
@@ -68,9 +64,9 @@ HRESULT CMasterClock::GetClockInfo(DWORD clockNumber, ClockInfo* info) {
 int CMasterClock::ActivateMasterClock(ClockInfo* info) {
     if (m_music == nullptr || info == nullptr)
         throw CDMusicException(kActivate, -1);
-    Check(m_music->SetMasterClock(info->guidClock), kActivate);
+    ThrowIfFailed(m_music->SetMasterClock(info->guidClock), kActivate);
     std::shared_ptr<pm::IReferenceClock> clock;
-    Check(m_music->GetMasterClock(&info->guidClock, &clock), kActivate);
+    ThrowIfFailed(m_music->GetMasterClock(&info->guidClock, &clock), kActivate);
     if (!clock)
         throw CDMusicException(kActivate, -1);
     m_clock = std::move(clock);

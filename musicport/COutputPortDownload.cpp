@@ -3,6 +3,7 @@
 #include "musicport/CDMusicException.h"
 #include "musicport/COutputPort.h"
 #include "musicport/CSampleInstrument.h"
+#include "musicport/ThrowIfFailed.h"
 #include "platform/music/ResultCodes.h"
 
 namespace musicport {
@@ -15,11 +16,6 @@ constexpr const char* kDownload = "COutputPort::DownloadInstrument(CSampleInstru
 constexpr const char* kUnload = "COutputPort::UnloadInstrument(CSampleInstrument)";
 constexpr const char* kDeallocateMemory = "COutputPort::DeallocateMemory()";
 
-void Check(HRESULT hr, const char* label,
-           std::source_location where = std::source_location::current()) {
-    if (pm::Failed(hr))
-        throw CDMusicException(label, hr, where);
-}
 }  // namespace
 
 int COutputPort::AllocateMemory(CSampleInstrument& instrument) {
@@ -27,12 +23,12 @@ int COutputPort::AllocateMemory(CSampleInstrument& instrument) {
         !instrument.HasWave())
         throw CDMusicException(kAllocateMemory, -1);
     DWORD first = 0;
-    Check(m_portDownload->GetDLId(&first, 2), kAllocateMemory);
+    ThrowIfFailed(m_portDownload->GetDLId(&first, 2), kAllocateMemory);
     instrument.m_portDownload = m_portDownload;
     DWORD append = 0;
     try {
         instrument.AllocateInstBuffer();
-        Check(m_portDownload->GetAppend(&append), kAllocateMemory);
+        ThrowIfFailed(m_portDownload->GetAppend(&append), kAllocateMemory);
         instrument.AllocateWaveBuffer(append);
         instrument.GetWaveBuffer(first);
         instrument.GetInstBuffer(first);
@@ -47,7 +43,7 @@ int COutputPort::AllocateMemory(CSampleInstrument& instrument) {
 int COutputPort::DownloadInstrument(CSampleInstrument& instrument) {
     if (!m_portDownload || !instrument.m_waveBuffer || !instrument.m_instBuffer)
         throw CDMusicException(kDownload, -1);
-    Check(m_portDownload->Download(*instrument.m_waveBuffer), kDownload);
+    ThrowIfFailed(m_portDownload->Download(*instrument.m_waveBuffer), kDownload);
     const HRESULT hr = m_portDownload->Download(*instrument.m_instBuffer);
     if (pm::Failed(hr)) {
         // Without its instrument the wave would stay in sample memory for nothing.
@@ -63,8 +59,8 @@ int COutputPort::UnloadInstrument(CSampleInstrument& instrument) {
     // Both are taken back even when the first fails; the first failure is thrown.
     const HRESULT wave = m_portDownload->Unload(*instrument.m_waveBuffer);
     const HRESULT inst = m_portDownload->Unload(*instrument.m_instBuffer);
-    Check(wave, kUnload);
-    Check(inst, kUnload);
+    ThrowIfFailed(wave, kUnload);
+    ThrowIfFailed(inst, kUnload);
     return 0;
 }
 

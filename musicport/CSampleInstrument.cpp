@@ -5,6 +5,7 @@
 
 #include "musicport/CDMusicException.h"
 #include "musicport/CWaveFile.h"
+#include "musicport/ThrowIfFailed.h"
 #include "platform/music/ResultCodes.h"
 
 namespace musicport {
@@ -23,12 +24,6 @@ constexpr const char* kAllocateWave = "CSampleInstrument::AllocateWaveBuffer()";
 constexpr const char* kGetWaveBuffer = "CSampleInstrument::GetWaveBuffer()";
 constexpr const char* kGetInstBuffer = "CSampleInstrument::GetInstBuffer()";
 
-void Check(HRESULT hr, const char* label,
-           std::source_location where = std::source_location::current()) {
-    if (pm::Failed(hr))
-        throw CDMusicException(label, hr, where);
-}
-
 template <typename T>
 void Put(BYTE* base, DWORD offset, const T& value) {
     std::memcpy(base + offset, &value, sizeof value);
@@ -39,7 +34,7 @@ BYTE* Bytes(pm::IDownload& buffer, DWORD needed, const char* label,
             std::source_location where = std::source_location::current()) {
     void* data = nullptr;
     DWORD size = 0;
-    Check(buffer.GetBuffer(&data, &size), label, where);
+    ThrowIfFailed(buffer.GetBuffer(&data, &size), label, where);
     if (data == nullptr || size < needed)
         throw CDMusicException(label, pm::E_OUTOFMEMORY, where);
     return static_cast<BYTE*>(data);
@@ -140,8 +135,9 @@ pm::IPortDownload& CSampleInstrument::RequireDownload(const char* label) const {
 }
 
 int CSampleInstrument::AllocateInstBuffer() {
-    Check(RequireDownload(kAllocateInst).AllocateBuffer(layout::kInstrumentBytes, &m_instBuffer),
-          kAllocateInst);
+    ThrowIfFailed(
+        RequireDownload(kAllocateInst).AllocateBuffer(layout::kInstrumentBytes, &m_instBuffer),
+        kAllocateInst);
     if (!m_instBuffer)
         throw CDMusicException(kAllocateInst, -1);
     return 0;
@@ -154,7 +150,7 @@ int CSampleInstrument::AllocateWaveBuffer(DWORD append) {
     const std::uint64_t size = std::uint64_t{append} * m_waveFormat.nBlockAlign + m_dwWaveSize + 64;
     if (size > std::numeric_limits<DWORD>::max())
         throw CDMusicException(kAllocateWave, pm::E_OUTOFMEMORY);
-    Check(download.AllocateBuffer(static_cast<DWORD>(size), &m_waveBuffer), kAllocateWave);
+    ThrowIfFailed(download.AllocateBuffer(static_cast<DWORD>(size), &m_waveBuffer), kAllocateWave);
     if (!m_waveBuffer)
         throw CDMusicException(kAllocateWave, -1);
     return 0;
@@ -192,9 +188,9 @@ int CSampleInstrument::GetWaveBuffer(DWORD downloadId) {
     if (m_bFromFile) {
         CWaveFile file;
         DWORD read = 0;
-        Check(file.Open(m_fileName, CWaveFile::Mode::Read, nullptr, {}, m_resources),
-              kGetWaveBuffer);
-        Check(file.Read(pcm, m_dwWaveSize, &read), kGetWaveBuffer);
+        ThrowIfFailed(file.Open(m_fileName, CWaveFile::Mode::Read, nullptr, {}, m_resources),
+                      kGetWaveBuffer);
+        ThrowIfFailed(file.Read(pcm, m_dwWaveSize, &read), kGetWaveBuffer);
         if (read != m_dwWaveSize)  // the file has shrunk since it was loaded
             throw CDMusicException(kGetWaveBuffer, pm::E_FAIL);
     } else if (m_dwWaveSize != 0) {

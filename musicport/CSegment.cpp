@@ -4,6 +4,7 @@
 
 #include "musicport/CDMusicException.h"
 #include "musicport/COutputPort.h"
+#include "musicport/ThrowIfFailed.h"
 #include "platform/music/ResultCodes.h"
 
 namespace musicport {
@@ -33,11 +34,6 @@ constexpr const char* kPlay = "CSegment::Play()";
 // Messages one Play schedules at most: an endless loop stops after this many.
 constexpr std::size_t kMaxScheduled = 1'000'000;
 
-void Check(HRESULT hr, const char* label,
-           std::source_location where = std::source_location::current()) {
-    if (pm::Failed(hr))
-        throw CDMusicException(label, hr, where);
-}
 }  // namespace
 
 CSegment::CSegment() = default;
@@ -176,16 +172,16 @@ int CSegment::Play(COutputPort& port) {
     if (!m_segment || !port.m_port)
         throw CDMusicException(kPlay, -1);
     auto state = std::make_unique<State>();
-    Check(port.m_port->QuerySegmentPlayer(&state->player), kPlay);
+    ThrowIfFailed(port.m_port->QuerySegmentPlayer(&state->player), kPlay);
     if (!state->player)
         throw CDMusicException(kPlay, -1);
-    Check(state->player->GetClock(&state->clock), kPlay);
+    ThrowIfFailed(state->player->GetClock(&state->clock), kPlay);
     if (!state->clock)
         throw CDMusicException(kPlay, -1);
     Stop();
     state->segment = std::make_shared<const SegmentData>(*m_segment);
     const auto messages = state->segment->Schedule(kMaxScheduled, &state->passes);
-    Check(state->player->Play(messages, &state->startTime), kPlay);
+    ThrowIfFailed(state->player->Play(messages, &state->startTime), kPlay);
     m_state = std::move(state);
     return 0;
 }
@@ -206,7 +202,7 @@ int CSegment::GetRepeats(DWORD* repeats) {
 int CSegment::GetSeek(MUSIC_TIME* seek) {
     const State& state = RequireState(kGetSeek, seek);
     pm::REFERENCE_TIME now = 0;
-    Check(state.clock->GetTime(&now), kGetSeek);
+    ThrowIfFailed(state.clock->GetTime(&now), kGetSeek);
     const double elapsedMs = double(std::max<pm::REFERENCE_TIME>(0, now - state.startTime)) / 1e4;
     *seek = state.segment->SeekAt(state.passes, elapsedMs);
     return 0;

@@ -40,6 +40,18 @@ bool Entry(const BYTE* bytes, DWORD size, const music::DMUS_DOWNLOADINFO& info, 
     return Get(bytes, size, sizeof info + 4 * index, offset) && offset < size;
 }
 
+// The record that offset-table entry `index` points at.
+template <typename T>
+bool RecordAt(const BYTE* bytes, DWORD size, const music::DMUS_DOWNLOADINFO& info, DWORD index,
+              T& value, DWORD* offset = nullptr) {
+    DWORD at = 0;
+    if (!Entry(bytes, size, info, index, at) || !Get(bytes, size, at, value))
+        return false;
+    if (offset != nullptr)
+        *offset = at;
+    return true;
+}
+
 int BankOf(DWORD patch) {
     // Drum kits sit in FluidSynth's percussion bank; melodic banks follow the bank MSB as
     // FluidSynth's default (GS) bank selection does.
@@ -198,7 +210,7 @@ HRESULT SampleBank::DownloadWave(const BYTE* bytes, DWORD size,
                                  const music::DMUS_DOWNLOADINFO& info) {
     DWORD waveOffset = 0;
     music::DMUS_WAVE_HEADER header;
-    if (!Entry(bytes, size, info, 0, waveOffset) || !Get(bytes, size, waveOffset, header))
+    if (!RecordAt(bytes, size, info, 0, header, &waveOffset))
         return music::DMUS_E_BADOFFSETTABLE;
     const DWORD f = waveOffset + sizeof header;
     music::WAVEFORMATEX format;
@@ -209,8 +221,7 @@ HRESULT SampleBank::DownloadWave(const BYTE* bytes, DWORD size,
         return music::DMUS_E_BADWAVE;
     DWORD dataOffset = 0;
     DWORD dataBytes = 0;
-    if (!Entry(bytes, size, info, header.ulWaveDataIdx, dataOffset) ||
-        !Get(bytes, size, dataOffset, dataBytes))
+    if (!RecordAt(bytes, size, info, header.ulWaveDataIdx, dataBytes, &dataOffset))
         return music::DMUS_E_BADOFFSETTABLE;
     if (format.wFormatTag != music::WAVE_FORMAT_PCM)
         return music::DMUS_E_NOTPCM;
@@ -263,26 +274,19 @@ HRESULT SampleBank::DownloadWave(const BYTE* bytes, DWORD size,
 
 HRESULT SampleBank::DownloadInstrument(const BYTE* bytes, DWORD size,
                                        const music::DMUS_DOWNLOADINFO& info) {
-    DWORD instOffset = 0;
     music::DMUS_INSTRUMENT record;
-    if (!Entry(bytes, size, info, 0, instOffset) || !Get(bytes, size, instOffset, record))
+    if (!RecordAt(bytes, size, info, 0, record))
         return music::DMUS_E_BADOFFSETTABLE;
     Instrument instrument;
     instrument.bank = BankOf(record.ulPatch);
     instrument.program = static_cast<int>(record.ulPatch & 0x7F);
-    DWORD regionOffset = 0;
     if (record.ulFirstRegionIdx == 0 ||
-        !Entry(bytes, size, info, record.ulFirstRegionIdx, regionOffset) ||
-        !Get(bytes, size, regionOffset, instrument.region))
+        !RecordAt(bytes, size, info, record.ulFirstRegionIdx, instrument.region))
         return music::DMUS_E_BADINSTRUMENT;
     if (record.ulGlobalArtIdx != 0) {
-        DWORD artOffset = 0;
         music::DMUS_ARTICULATION art;
-        DWORD paramsOffset = 0;
-        if (!Entry(bytes, size, info, record.ulGlobalArtIdx, artOffset) ||
-            !Get(bytes, size, artOffset, art) ||
-            !Entry(bytes, size, info, art.ulArt1Idx, paramsOffset) ||
-            !Get(bytes, size, paramsOffset, instrument.articulation))
+        if (!RecordAt(bytes, size, info, record.ulGlobalArtIdx, art) ||
+            !RecordAt(bytes, size, info, art.ulArt1Idx, instrument.articulation))
             return music::DMUS_E_BADARTICULATION;
         instrument.hasArticulation = true;
     }
