@@ -70,6 +70,8 @@ public:
     bool ReadAt(std::uint64_t offset, std::uint8_t* target, std::size_t count) {
         if (offset > size_ || count > size_ - offset)
             return false;
+        if (count == 0)
+            return true;  // `target` may be null then
         if (inMemory_) {
             std::memcpy(target, memory_.data() + offset, count);
             return true;
