@@ -206,8 +206,15 @@ TEST_F(SampleInstrument, UnloadDeallocateAndDestructionGiveEverythingBack) {
 
     // An instrument that outlives its port's activation neither crashes nor calls the
     // released interface.
-    port.DeactivatePort();
-    system.ClearLog();
+    {
+        CSampleInstrument outliving;
+        Fill(outliving);
+        port.AllocateMemory(outliving);
+        port.DownloadInstrument(outliving);
+        port.DeactivatePort();
+        system.ClearLog();
+    }
+    EXPECT_THAT(system.Log(), ::testing::IsEmpty());  // no Unload on the released port
 }
 
 TEST_F(SampleInstrument, PlatformFailuresAreThrownUnchanged) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "musicport/CDMusicException.h"
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
@@ -116,6 +118,37 @@ TEST_F(SampleInstrumentRender, LoopedSampleSustainsAndOneShotEndsWithItsWave) {
         EXPECT_GT(Rms(Window(loopedSound, 0.3, 0.55)), 0.02);
         EXPECT_LT(Rms(Window(oneShotSound, 0.3, 0.55)), 0.001);
         EXPECT_NEAR(PitchHz(Window(loopedSound, 0.3, 0.55), renderer->SampleRate()), 440.0, 4.4);
+    } catch (const musicport::CDMusicException& e) {
+        FAIL() << e.GetReport();
+    }
+}
+
+// Fine tune in cents, attenuation in gain units, and the key and velocity region.
+TEST_F(SampleInstrumentRender, WaveParamsAndRegionShapeTheSound) {
+    try {
+        wave::Bytes pcm = wave::Sine16(440.0, kRate, 0.5);
+        CSampleInstrument plain;
+        CSampleInstrument shaped;
+        Prepare(plain, pcm, wave::Pcm(1, kRate, 16), 50, true);
+        Prepare(shaped, pcm, wave::Pcm(1, kRate, 16), 51, true);
+        // Seven semitones up, 6 dB down, only keys 60 to 72 at velocities 64 and above.
+        shaped.SetWaveParams(musicport::GainUnits(0.5, 1.0), 700, 69, 0);
+        const SampleRegion region{{60, 72}, {64, 127}};
+        shaped.SetRegion(&region);
+        Download(plain);
+        Download(shaped);
+
+        const int rate = renderer->SampleRate();
+        const auto reference = Window(Play(0, 50, 69, 0.3), 0.1, 0.25);
+        Silence();
+        const auto tuned = Window(Play(0, 51, 69, 0.3), 0.1, 0.25);
+        EXPECT_NEAR(PitchHz(tuned, rate), 440.0 * std::pow(2.0, 7.0 / 12.0), 4.4);
+        EXPECT_NEAR(Rms(tuned) / Rms(reference), 0.5, 0.08);
+        Silence();
+        EXPECT_LT(Rms(Window(Play(0, 51, 59, 0.2), 0.05, 0.15)), 0.001);  // key below
+        Silence();
+        output.SendMidiMsg(MakeMidiMsg(0x90, 0, 69, 40), 0);  // soft velocity
+        EXPECT_LT(Rms(Window(renderer->Render(std::size_t(0.2 * rate)), 0.05, 0.15)), 0.001);
     } catch (const musicport::CDMusicException& e) {
         FAIL() << e.GetReport();
     }
