@@ -18,12 +18,18 @@ SegmentPlayer::SegmentPlayer(std::shared_ptr<SynthCore> core, music::DWORD chann
       channelGroups_(channelGroups),
       clock_(std::make_shared<AudioClock>()) {
     clock_->Follow(core_);
+    source_ = core_->Sequencer().AddSource();
+}
+
+SegmentPlayer::~SegmentPlayer() {
+    // Events already scheduled keep playing: a segment sounds to its end unless stopped.
+    core_->Sequencer().RemoveSource(source_);
 }
 
 music::HRESULT SegmentPlayer::Play(const std::vector<music::TimedMessage>& messages,
                                    music::REFERENCE_TIME* startTime) {
     SynthSequencer& sequencer = core_->Sequencer();
-    if (!sequencer.Valid())
+    if (!sequencer.Valid() || source_ < 0)
         return music::DMUS_E_SYNTHNOTCONFIGURED;
     const unsigned start = sequencer.NowMs();
     std::lock_guard lock(mutex_);
@@ -33,7 +39,7 @@ music::HRESULT SegmentPlayer::Play(const std::vector<music::TimedMessage>& messa
             continue;
         const int base = 16 * static_cast<int>(group - 1);
         const auto at = start + static_cast<unsigned>(m.offset / kTicksPerMs);
-        sequencer.Schedule(at, m.bytes, m.length, base);
+        sequencer.Schedule(source_, at, m.bytes, m.length, base);
         channels_.insert(base + (m.bytes[0] & 0x0F));
     }
     if (startTime != nullptr)
@@ -42,7 +48,7 @@ music::HRESULT SegmentPlayer::Play(const std::vector<music::TimedMessage>& messa
 }
 
 music::HRESULT SegmentPlayer::Stop() {
-    core_->Sequencer().CancelPending();
+    core_->Sequencer().CancelPending(source_);
     std::lock_guard lock(mutex_);
     for (const int channel : channels_)
         fluid_synth_all_notes_off(core_->Synth(), channel);

@@ -27,15 +27,27 @@ unsigned SynthSequencer::NowMs() const {
     return sequencer_ != nullptr ? fluid_sequencer_get_tick(sequencer_) : 0;
 }
 
-void SynthSequencer::Schedule(unsigned atMs, const music::BYTE* bytes, music::DWORD length,
-                              int channelBase) {
+short SynthSequencer::AddSource() {
+    if (sequencer_ == nullptr)
+        return -1;
+    const short id = fluid_sequencer_register_client(sequencer_, "segment", nullptr, nullptr);
+    return id == FLUID_FAILED ? short{-1} : id;
+}
+
+void SynthSequencer::RemoveSource(short source) {
+    if (sequencer_ != nullptr && source >= 0)
+        fluid_sequencer_unregister_client(sequencer_, source);
+}
+
+void SynthSequencer::Schedule(short source, unsigned atMs, const music::BYTE* bytes,
+                              music::DWORD length, int channelBase) {
     if (sequencer_ == nullptr || length == 0 || bytes[0] < 0x80 || bytes[0] >= 0xF0)
         return;
     std::unique_ptr<fluid_event_t, decltype(&delete_fluid_event)> event(new_fluid_event(),
                                                                         &delete_fluid_event);
     if (!event)
         return;
-    fluid_event_set_source(event.get(), -1);
+    fluid_event_set_source(event.get(), source);
     fluid_event_set_dest(event.get(), synthId_);
     const int channel = channelBase + (bytes[0] & 0x0F);
     const int data1 = length > 1 ? bytes[1] & 0x7F : 0;
@@ -72,9 +84,9 @@ void SynthSequencer::Schedule(unsigned atMs, const music::BYTE* bytes, music::DW
     fluid_sequencer_send_at(sequencer_, event.get(), atMs, 1);
 }
 
-void SynthSequencer::CancelPending() {
+void SynthSequencer::CancelPending(short source) {
     if (sequencer_ != nullptr)
-        fluid_sequencer_remove_events(sequencer_, -1, synthId_, -1);
+        fluid_sequencer_remove_events(sequencer_, source, synthId_, -1);
 }
 
 }  // namespace platform::fluidsynth

@@ -24,12 +24,17 @@ public:
     bool Valid() const { return sequencer_ != nullptr; }
     // Audio time in milliseconds.
     unsigned NowMs() const;
-    // Plays one channel message (status, data bytes) on MIDI channel `channelBase` + the
-    // status's channel at `atMs`. Times in the past play at the next rendered block.
-    // System messages are not played.
-    void Schedule(unsigned atMs, const music::BYTE* bytes, music::DWORD length, int channelBase);
-    // Drops every event still waiting.
-    void CancelPending();
+    // A sender of events, so that one sender's pending events can be dropped alone; -1 when
+    // none can be made. Release it with RemoveSource.
+    short AddSource();
+    void RemoveSource(short source);
+    // Plays one channel message (status, data bytes) from `source` on MIDI channel
+    // `channelBase` + the status's channel at `atMs`. Times in the past play at the next
+    // rendered block. System messages are not played.
+    void Schedule(short source, unsigned atMs, const music::BYTE* bytes, music::DWORD length,
+                  int channelBase);
+    // Drops every event of `source` still waiting.
+    void CancelPending(short source);
 
 private:
     _fluid_sequencer_t* sequencer_ = nullptr;

@@ -62,6 +62,19 @@ TEST(SegmentRenderTest, TwoNoteFileSoundsBothNotesInOrder) {
         EXPECT_LT(Rms(LeftChannel(after, std::size_t(0.4 * rate), std::size_t(0.3 * rate))), 0.001);
         segment.GetSeek(&seek);
         EXPECT_EQ(seek, 1229);  // the state keeps counting audio time
+
+        // Two performances at once: stopping one leaves the other's notes to come.
+        musicport::CSegment other;
+        other = segment;
+        segment.Play(output);
+        other.Play(output);
+        renderer->Render(std::size_t(rate / 10));
+        segment.Stop();
+        const auto rest = renderer->Render(std::size_t(rate));
+        const auto secondNote =
+            LeftChannel(rest, std::size_t(0.35 * rate), std::size_t(0.2 * rate));
+        EXPECT_GT(Rms(secondNote), 0.01);
+        EXPECT_NEAR(PitchHz(secondNote, rate), 880.0, 8.8);
     } catch (const musicport::CDMusicException& e) {
         FAIL() << e.GetReport();
     }
