@@ -9,6 +9,9 @@
 
 namespace musicport {
 
+class CSampleInstrument;
+class CSegment;
+
 // The output side: activates an output port and sends MIDI messages through it at once.
 // Active exactly while the latency clock is held. One event buffer is shared by all
 // senders, so sends must not overlap (the application sends under its performance lock).
@@ -47,12 +50,23 @@ public:
     int GetNumChannelGroups(DWORD* count);
     int SetNumChannelGroups(DWORD count);
 
+    // Sample instruments (a port with downloadable sounds; others throw -1). AllocateMemory
+    // fills the instrument's wave and instrument buffers in the port's sample memory,
+    // DownloadInstrument downloads wave then instrument, UnloadInstrument takes both back,
+    // DeallocateMemory releases the buffers. Each returns 0.
+    int AllocateMemory(CSampleInstrument& instrument);
+    int DownloadInstrument(CSampleInstrument& instrument);
+    int UnloadInstrument(CSampleInstrument& instrument);
+    int DeallocateMemory(CSampleInstrument& instrument);
+
     // The active port's latency clock, null while inactive. Owned here.
     platform::music::IReferenceClock* GetLatencyClock() const { return m_latencyClock.get(); }
     // The active port's sample download interface, null when it offers none. Owned here.
     platform::music::IPortDownload* GetPortDownload() const { return m_portDownload.get(); }
 
 private:
+    friend class CSegment;  // downloads to and plays on the active port
+
     void AcquireClockAndDownload(const char* label);
     void PlayAndFlush(const char* label,
                       std::source_location where = std::source_location::current());

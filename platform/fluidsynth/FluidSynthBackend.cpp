@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/fluidsynth/AudioClock.h"
 #include "platform/fluidsynth/FluidFailure.h"
 #include "platform/fluidsynth/FluidSynthPort.h"
 #include "platform/fluidsynth/Renderer.h"
@@ -32,7 +33,9 @@ DWORD Granted(DWORD flags, DWORD flag, DWORD asked, DWORD fallback, DWORD low, D
 FluidSynthBackend::FluidSynthBackend() : FluidSynthBackend(Options{}) {}
 
 FluidSynthBackend::FluidSynthBackend(Options options)
-    : options_(std::move(options)), limits_(ReadLimits()) {}
+    : options_(std::move(options)),
+      limits_(ReadLimits()),
+      audioClock_(std::make_shared<AudioClock>()) {}
 
 FluidSynthBackend::~FluidSynthBackend() = default;
 
@@ -84,6 +87,10 @@ void FluidSynthBackend::ListPorts(std::vector<music::DMUS_PORTCAPS>& ports) {
     ports.push_back(Caps());
 }
 
+void FluidSynthBackend::ListClocks(std::vector<music::ClockEntry>& clocks) {
+    clocks.push_back(audioClock_->Entry(audioClock_));
+}
+
 HRESULT FluidSynthBackend::CreatePort(const music::GUID& portGuid, music::DMUS_PORTPARAMS8* params,
                                       std::unique_ptr<music::IMusicPort>* port) {
     if (params == nullptr || port == nullptr)
@@ -133,6 +140,7 @@ HRESULT FluidSynthBackend::CreatePort(const music::GUID& portGuid, music::DMUS_P
         std::lock_guard lock(lastMutex_);
         lastCore_ = core;
     }
+    audioClock_->Follow(core);
     FluidSynthPort::Setup setup{caps, options_.audioDrivers, options_.soundFontPath, groups};
     *port = std::make_unique<FluidSynthPort>(std::move(setup), std::move(core));
     return music::S_OK;

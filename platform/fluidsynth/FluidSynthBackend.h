@@ -9,6 +9,7 @@
 
 namespace platform::fluidsynth {
 
+class AudioClock;
 class Renderer;
 class SynthCore;
 
@@ -53,6 +54,8 @@ public:
     // granted back into `params`, flagging every field as valid.
     music::HRESULT CreatePort(const music::GUID& portGuid, music::DMUS_PORTPARAMS8* params,
                               std::unique_ptr<music::IMusicPort>* port) override;
+    // The synthesizer's audio clock (AudioClock).
+    void ListClocks(std::vector<music::ClockEntry>& clocks) override;
 
     // Renderer of the most recently created port's synth; null before the first CreatePort.
     std::shared_ptr<Renderer> LastPortRenderer() const;
@@ -74,6 +77,7 @@ private:
     Limits limits_;
     mutable std::mutex lastMutex_;
     std::weak_ptr<SynthCore> lastCore_;
+    std::shared_ptr<AudioClock> audioClock_;
 };
 
 }  // namespace platform::fluidsynth

@@ -7,6 +7,8 @@
 #include "platform/fluidsynth/EffectsControl.h"
 #include "platform/fluidsynth/LatencyClock.h"
 #include "platform/fluidsynth/Renderer.h"
+#include "platform/fluidsynth/SampleDownload.h"
+#include "platform/fluidsynth/SegmentPlayer.h"
 #include "platform/fluidsynth/SynthCore.h"
 #include "platform/music/ResultCodes.h"
 
@@ -168,8 +170,17 @@ HRESULT FluidSynthPort::QueryKsControl(std::shared_ptr<music::IKsControl>* contr
 HRESULT FluidSynthPort::QueryPortDownload(std::shared_ptr<music::IPortDownload>* download) {
     if (download == nullptr)
         return music::E_POINTER;
-    download->reset();
-    return music::E_NOINTERFACE;
+    if (!download_)
+        download_ = std::make_shared<SampleDownload>(core_, setup_.caps.dwMemorySize);
+    *download = download_;
+    return music::S_OK;
+}
+
+HRESULT FluidSynthPort::QuerySegmentPlayer(std::shared_ptr<music::ISegmentPlayer>* player) {
+    if (player == nullptr)
+        return music::E_POINTER;
+    *player = std::make_shared<SegmentPlayer>(core_, setup_.channelGroups);
+    return music::S_OK;
 }
 
 HRESULT FluidSynthPort::Compact() {

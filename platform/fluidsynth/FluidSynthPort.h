@@ -12,6 +12,7 @@ namespace platform::fluidsynth {
 class SynthCore;
 class LatencyClock;
 class Renderer;
+class SampleDownload;
 
 // The built-in synthesizer port: one FluidSynth synthesizer whose channel group g (1-based;
 // 0 stands for group 1) owns MIDI channels 16*(g-1) .. 16*(g-1)+15. Events of a played
@@ -35,6 +36,8 @@ public:
     music::HRESULT PlayBuffer(music::IMusicBuffer& buffer) override;
     music::HRESULT QueryKsControl(std::shared_ptr<music::IKsControl>* control) override;
     music::HRESULT QueryPortDownload(std::shared_ptr<music::IPortDownload>* download) override;
+    // Segments play through the synth's sequencer (SegmentPlayer).
+    music::HRESULT QuerySegmentPlayer(std::shared_ptr<music::ISegmentPlayer>* player) override;
     music::HRESULT Compact() override;
     music::HRESULT GetChannelPriority(music::DWORD channelGroup, music::DWORD channel,
                                       music::DWORD* priority) override;
@@ -60,6 +63,8 @@ private:
     bool active_ = false;
     // One priority per MIDI channel of the synth, in channel order.
     std::vector<music::DWORD> priorities_;
+    // Sample downloads, created at the first query.
+    std::shared_ptr<SampleDownload> download_;
 };
 
 }  // namespace platform::fluidsynth

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/fluidsynth/FluidFailure.h"
+#include "platform/fluidsynth/SynthSequencer.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
@@ -77,6 +78,13 @@ std::shared_ptr<SynthCore> SynthCore::Create(const Config& config, music::HRESUL
 
 SynthCore::~SynthCore() {
     StopAudio();
+}
+
+SynthSequencer& SynthCore::Sequencer() {
+    std::lock_guard lock(sequencerMutex_);
+    if (!sequencer_)
+        sequencer_ = std::make_unique<SynthSequencer>(synth_.get());
+    return *sequencer_;
 }
 
 music::HRESULT SynthCore::LoadSoundFont(const std::string& path) {

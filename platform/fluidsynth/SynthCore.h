@@ -16,6 +16,8 @@ struct _fluid_audio_driver_t;
 
 namespace platform::fluidsynth {
 
+class SynthSequencer;
+
 // The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded
 // SoundFont. Shared (shared_ptr) by the port, its effects control and an offline renderer,
 // so none of them outlives the synth it talks to. FluidSynth's API is thread-safe; the driver
@@ -55,6 +57,10 @@ public:
     music::DWORD Effects() const { return effects_.load(); }
 
     _fluid_synth_t* Synth() const { return synth_.get(); }
+    // The sequencer on this synth (segment playback, the audio clock); made on first use,
+    // which is where its audio time starts.
+    // Any thread.
+    SynthSequencer& Sequencer();
     int SampleRate() const { return sampleRate_; }
     int MidiChannels() const { return midiChannels_; }
     int PeriodSize() const { return periodSize_; }
@@ -84,6 +90,9 @@ private:
     int periodSize_ = 64;
     int periods_ = 3;
     std::atomic<music::DWORD> effects_{0};
+    // Last member: destroyed before the synth it is registered with.
+    std::mutex sequencerMutex_;
+    std::unique_ptr<SynthSequencer> sequencer_;
 };
 
 }  // namespace platform::fluidsynth

@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "platform/music/ClockTypes.h"
 #include "platform/music/IMusicBuffer.h"
 #include "platform/music/IMusicPort.h"
+#include "platform/music/ResultCodes.h"
 #include "platform/music/Types.h"
 
 namespace platform::music {
@@ -25,6 +27,20 @@ public:
                                std::unique_ptr<IMusicPort>* port) = 0;
     virtual HRESULT CreateMusicBuffer(const DMUS_BUFFERDESC* desc,
                                       std::unique_ptr<IMusicBuffer>* buffer) = 0;
+
+    // Master clocks. A music object without a choice of clocks answers E_NOTIMPL.
+    // Description of the index-th clock; S_FALSE past the end. `info->dwSize` must be
+    // sizeof(DMUS_CLOCKINFO8).
+    virtual HRESULT EnumMasterClock(DWORD /*index*/, DMUS_CLOCKINFO8* /*info*/) {
+        return E_NOTIMPL;
+    }
+    // Makes the clock named by `clockGuid` the master clock; E_INVALIDARG for an unknown one.
+    virtual HRESULT SetMasterClock(const GUID& /*clockGuid*/) { return E_NOTIMPL; }
+    // The master clock and its GUID (either pointer may be null).
+    virtual HRESULT GetMasterClock(GUID* /*clockGuid*/,
+                                   std::shared_ptr<IReferenceClock>* /*clock*/) {
+        return E_NOTIMPL;
+    }
 };
 
 }  // namespace platform::music

@@ -6,6 +6,8 @@
 #include "platform/music/IMusicBuffer.h"
 #include "platform/music/IPortDownload.h"
 #include "platform/music/IReferenceClock.h"
+#include "platform/music/ISegmentPlayer.h"
+#include "platform/music/ResultCodes.h"
 #include "platform/music/Types.h"
 
 namespace platform::music {
@@ -26,6 +28,12 @@ public:
     // Optional interfaces: E_NOINTERFACE when the port does not offer them.
     virtual HRESULT QueryKsControl(std::shared_ptr<IKsControl>* control) = 0;
     virtual HRESULT QueryPortDownload(std::shared_ptr<IPortDownload>* download) = 0;
+    // Segment playback with the port's own timing; ports without it keep this default.
+    virtual HRESULT QuerySegmentPlayer(std::shared_ptr<ISegmentPlayer>* player) {
+        if (player != nullptr)
+            player->reset();
+        return E_NOINTERFACE;
+    }
 
     virtual HRESULT Compact() = 0;
     virtual HRESULT GetChannelPriority(DWORD channelGroup, DWORD channel, DWORD* priority) = 0;

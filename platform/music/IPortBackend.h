@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/music/ClockTypes.h"
 #include "platform/music/IMusicPort.h"
 #include "platform/music/Types.h"
 
@@ -19,6 +20,8 @@ public:
     // Opens one of this backend's ports; E_INVALIDARG for a GUID it does not know.
     virtual HRESULT CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
                                std::unique_ptr<IMusicPort>* port) = 0;
+    // Appends the master clocks this backend offers (none by default).
+    virtual void ListClocks(std::vector<ClockEntry>& /*clocks*/) {}
 };
 
 }  // namespace platform::music

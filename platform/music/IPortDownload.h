@@ -1,13 +1,29 @@
 #pragma once
 
+#include <memory>
+
+#include "platform/music/IDownload.h"
+#include "platform/music/Types.h"
+
 namespace platform::music {
 
-// Sample-memory downloads of a port that supports downloadable sounds. The operations come
-// with the sample-instrument classes; until then a port offers the interface or not, and the
-// output port only records whether it got one.
+// Sample-memory downloads of a port that supports downloadable sounds: buffers are
+// allocated, filled with download records (DownloadTypes.h), then downloaded and unloaded.
+// Calls on one port do not overlap: the caller serialises them.
 class IPortDownload {
 public:
     virtual ~IPortDownload() = default;
+
+    // A zero-filled buffer of `size` bytes; E_OUTOFMEMORY when the port cannot hold it.
+    virtual HRESULT AllocateBuffer(DWORD size, std::shared_ptr<IDownload>* buffer) = 0;
+    // Reserves `count` consecutive download ids; the first goes to `*start`.
+    virtual HRESULT GetDLId(DWORD* start, DWORD count) = 0;
+    // Sample frames the synthesizer needs after the end of every wave.
+    virtual HRESULT GetAppend(DWORD* append) = 0;
+    // Hands a filled buffer to the synthesizer; waves before the instruments that use them.
+    virtual HRESULT Download(IDownload& buffer) = 0;
+    // Takes a downloaded buffer back; DMUS_E_NOT_DOWNLOADED_TO_PORT when it is not there.
+    virtual HRESULT Unload(IDownload& buffer) = 0;
 };
 
 }  // namespace platform::music

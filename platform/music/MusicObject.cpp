@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "platform/music/EventBuffer.h"
+#include "platform/music/MonotonicClock.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::music {
 
 MusicObject::MusicObject(std::vector<std::unique_ptr<IPortBackend>> backends)
-    : backends_(std::move(backends)) {}
+    : backends_(std::move(backends)), master_(MonotonicClock::Entry()) {}
 
 HRESULT MusicObject::SetDirectSound(void* soundObject, WindowHandle /*window*/) {
     // Every backend manages its own audio output; an external sound object is not supported.
@@ -70,6 +71,45 @@ HRESULT MusicObject::CreateMusicBuffer(const DMUS_BUFFERDESC* desc,
     if (desc->dwSize != sizeof(DMUS_BUFFERDESC) || desc->cbBuffer == 0)
         return E_INVALIDARG;
     *buffer = std::make_unique<EventBuffer>(desc->cbBuffer);
+    return S_OK;
+}
+
+std::vector<ClockEntry> MusicObject::Clocks() const {
+    std::vector<ClockEntry> clocks{MonotonicClock::Entry()};
+    for (const auto& backend : backends_)
+        backend->ListClocks(clocks);
+    return clocks;
+}
+
+HRESULT MusicObject::EnumMasterClock(DWORD index, DMUS_CLOCKINFO8* info) {
+    if (info == nullptr)
+        return E_POINTER;
+    if (info->dwSize != sizeof(DMUS_CLOCKINFO8))
+        return E_INVALIDARG;
+    if (index == 0 || clocks_.empty())
+        clocks_ = Clocks();
+    if (index >= clocks_.size())
+        return S_FALSE;
+    *info = clocks_[index].info;
+    info->dwSize = sizeof(DMUS_CLOCKINFO8);
+    return S_OK;
+}
+
+HRESULT MusicObject::SetMasterClock(const GUID& clockGuid) {
+    for (const ClockEntry& entry : Clocks()) {
+        if (entry.info.guidClock == clockGuid) {
+            master_ = entry;
+            return S_OK;
+        }
+    }
+    return E_INVALIDARG;
+}
+
+HRESULT MusicObject::GetMasterClock(GUID* clockGuid, std::shared_ptr<IReferenceClock>* clock) {
+    if (clockGuid != nullptr)
+        *clockGuid = master_.info.guidClock;
+    if (clock != nullptr)
+        *clock = master_.clock;
     return S_OK;
 }
 

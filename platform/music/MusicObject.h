@@ -20,6 +20,11 @@ public:
                        std::unique_ptr<IMusicPort>* port) override;
     HRESULT CreateMusicBuffer(const DMUS_BUFFERDESC* desc,
                               std::unique_ptr<IMusicBuffer>* buffer) override;
+    // The system's monotonic clock first, then the backends' clocks in table order; the
+    // monotonic clock is the master until another is set.
+    HRESULT EnumMasterClock(DWORD index, DMUS_CLOCKINFO8* info) override;
+    HRESULT SetMasterClock(const GUID& clockGuid) override;
+    HRESULT GetMasterClock(GUID* clockGuid, std::shared_ptr<IReferenceClock>* clock) override;
 
 private:
     struct Listed {
@@ -27,10 +32,13 @@ private:
         IPortBackend* backend;
     };
     void Relist();
+    std::vector<ClockEntry> Clocks() const;
 
     std::vector<std::unique_ptr<IPortBackend>> backends_;
     std::vector<Listed> ports_;
     bool soundSet_ = false;
+    std::vector<ClockEntry> clocks_;  // as listed by the last EnumMasterClock(0)
+    ClockEntry master_;
 };
 
 }  // namespace platform::music

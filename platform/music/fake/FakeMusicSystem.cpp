@@ -7,6 +7,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "platform/music/DownloadBuffer.h"
+#include "platform/music/DownloadTypes.h"
 #include "platform/music/EventBuffer.h"
 #include "platform/music/ResultCodes.h"
 
@@ -19,6 +21,14 @@ struct FakeState {
     std::map<std::string, HRESULT, std::less<>> failures;
     std::vector<std::unique_ptr<FakePort>> ports;
     std::map<const FakePort*, std::map<std::string, HRESULT, std::less<>>> portFailures;
+    DWORD nextDownloadId = 1;
+    struct Clock {
+        std::string name;
+        DMUS_CLOCKINFO8 info;
+        std::shared_ptr<IReferenceClock> clock;
+    };
+    std::vector<Clock> clocks;
+    std::size_t master = 0;
 
     // Appends to the log and returns the scripted result of `call` (port first, then system).
     // The caller holds the mutex.
@@ -79,9 +89,97 @@ private:
     FakePort& port_;
 };
 
-namespace {
+class FakeDownload final : public IPortDownload {
+public:
+    FakeDownload(std::shared_ptr<FakeState> state, FakePort& port)
+        : state_(std::move(state)), port_(port) {}
 
-class FakeDownload final : public IPortDownload {};
+    HRESULT AllocateBuffer(DWORD size, std::shared_ptr<IDownload>* buffer) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr =
+            Record(Format("AllocateBuffer(%s,%u)", port_.name_.c_str(), size), "AllocateBuffer");
+        if (Failed(hr))
+            return hr;
+        if (buffer == nullptr)
+            return E_POINTER;
+        *buffer = std::make_shared<DownloadBuffer>(size);
+        return S_OK;
+    }
+    HRESULT GetDLId(DWORD* start, DWORD count) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record(Format("GetDLId(%s,%u)", port_.name_.c_str(), count), "GetDLId");
+        if (Failed(hr))
+            return hr;
+        if (start == nullptr)
+            return E_POINTER;
+        *start = state_->nextDownloadId;
+        state_->nextDownloadId += count;
+        return S_OK;
+    }
+    HRESULT GetAppend(DWORD* append) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record("GetAppend(" + port_.name_ + ")", "GetAppend");
+        if (Failed(hr))
+            return hr;
+        if (append == nullptr)
+            return E_POINTER;
+        *append = 4;
+        return S_OK;
+    }
+    HRESULT Download(IDownload& buffer) override {
+        std::vector<BYTE> bytes = Bytes(buffer);
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr =
+            Record("Download(" + port_.name_ + "," + Describe(bytes) + ")", "Download");
+        if (Failed(hr))
+            return hr;
+        port_.downloaded_.emplace_back(&buffer, std::move(bytes));
+        return S_OK;
+    }
+    HRESULT Unload(IDownload& buffer) override {
+        const std::vector<BYTE> bytes = Bytes(buffer);
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Record("Unload(" + port_.name_ + "," + Describe(bytes) + ")", "Unload");
+        if (Failed(hr))
+            return hr;
+        auto& list = port_.downloaded_;
+        const auto it = std::find_if(list.begin(), list.end(),
+                                     [&](const auto& entry) { return entry.first == &buffer; });
+        if (it == list.end())
+            return DMUS_E_NOT_DOWNLOADED_TO_PORT;
+        list.erase(it);
+        return S_OK;
+    }
+
+private:
+    HRESULT Record(std::string entry, std::string_view call) {
+        return state_->Record(std::move(entry), call, &port_);
+    }
+    static std::vector<BYTE> Bytes(IDownload& buffer) {
+        void* data = nullptr;
+        DWORD size = 0;
+        if (Failed(buffer.GetBuffer(&data, &size)) || data == nullptr)
+            return {};
+        const auto* bytes = static_cast<const BYTE*>(data);
+        return {bytes, bytes + size};
+    }
+    // "<wave|instrument|?>,<id>" from the buffer's DMUS_DOWNLOADINFO.
+    static std::string Describe(const std::vector<BYTE>& bytes) {
+        DMUS_DOWNLOADINFO info;
+        if (bytes.size() < sizeof info)
+            return "?,0";
+        std::memcpy(&info, bytes.data(), sizeof info);
+        const char* type = info.dwDLType == DMUS_DOWNLOADINFO_WAVE         ? "wave"
+                           : info.dwDLType == DMUS_DOWNLOADINFO_INSTRUMENT ? "instrument"
+                                                                           : "?";
+        return Format("%s,%u", type, info.dwDLId);
+    }
+
+    std::shared_ptr<FakeState> state_;
+    FakePort& port_;
+};
+
+namespace {
 
 class FakeBuffer final : public IMusicBuffer {
 public:
@@ -231,7 +329,7 @@ public:
         const bool dls = (port_.caps_.dwFlags & (DMUS_PC_DLS | DMUS_PC_DLS2)) != 0;
         if (!port_.download_ || !dls)
             return E_NOINTERFACE;
-        *download = std::make_shared<FakeDownload>();
+        *download = std::make_shared<FakeDownload>(state_, port_);
         return S_OK;
     }
     HRESULT Compact() override {
@@ -376,10 +474,71 @@ public:
         *buffer = std::make_unique<FakeBuffer>(state_, desc->cbBuffer);
         return S_OK;
     }
+    HRESULT EnumMasterClock(DWORD index, DMUS_CLOCKINFO8* info) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("EnumMasterClock(%u)", index), "EnumMasterClock");
+        if (Failed(hr))
+            return hr;
+        if (info == nullptr)
+            return E_POINTER;
+        if (info->dwSize != sizeof(DMUS_CLOCKINFO8))
+            return E_INVALIDARG;
+        if (index >= state_->clocks.size())
+            return S_FALSE;
+        *info = state_->clocks[index].info;
+        return S_OK;
+    }
+    HRESULT SetMasterClock(const GUID& clockGuid) override {
+        std::lock_guard lock(state_->mutex);
+        auto& clocks = state_->clocks;
+        const auto found = std::find_if(clocks.begin(), clocks.end(), [&](const auto& c) {
+            return c.info.guidClock == clockGuid;
+        });
+        const HRESULT hr = state_->Record(
+            "SetMasterClock(" + (found != clocks.end() ? found->name : std::string("?")) + ")",
+            "SetMasterClock");
+        if (Failed(hr))
+            return hr;
+        if (found == clocks.end())
+            return E_INVALIDARG;
+        state_->master = std::size_t(found - clocks.begin());
+        return S_OK;
+    }
+    HRESULT GetMasterClock(GUID* clockGuid, std::shared_ptr<IReferenceClock>* clock) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record("GetMasterClock", "GetMasterClock");
+        if (Failed(hr))
+            return hr;
+        if (state_->clocks.empty())
+            return E_FAIL;
+        const auto& master = state_->clocks[state_->master];
+        if (clockGuid != nullptr)
+            *clockGuid = master.info.guidClock;
+        if (clock != nullptr)
+            *clock = master.clock;
+        return S_OK;
+    }
 
 private:
     std::shared_ptr<FakeState> state_;
 };
+
+namespace {
+// A master clock that stands still at its scripted time.
+class FixedClock final : public IReferenceClock {
+public:
+    explicit FixedClock(REFERENCE_TIME time) : time_(time) {}
+    HRESULT GetTime(REFERENCE_TIME* time) override {
+        if (time == nullptr)
+            return E_POINTER;
+        *time = time_;
+        return S_OK;
+    }
+
+private:
+    REFERENCE_TIME time_;
+};
+}  // namespace
 
 HRESULT FakeClock::GetTime(REFERENCE_TIME* time) {
     std::lock_guard lock(state_->mutex);
@@ -514,6 +673,14 @@ DMUS_PORTCAPS FakePort::Caps() const {
     return caps_;
 }
 
+std::vector<std::vector<BYTE>> FakePort::Downloaded() const {
+    std::lock_guard lock(state_.mutex);
+    std::vector<std::vector<BYTE>> result;
+    for (const auto& entry : downloaded_)
+        result.push_back(entry.second);
+    return result;
+}
+
 std::vector<DWORD> FakePort::Played() const {
     std::lock_guard lock(state_.mutex);
     return played_;
@@ -554,6 +721,30 @@ FakePort& FakeMusicSystem::AddPort(std::string name, DWORD portClass) {
     state_->ports.push_back(
         std::make_unique<FakePort>(*state_, std::move(name), portClass, number));
     return *state_->ports.back();
+}
+
+FakeMusicSystem& FakeMusicSystem::AddClock(std::string name, DWORD clockType, REFERENCE_TIME time) {
+    std::lock_guard lock(state_->mutex);
+    FakeState::Clock clock;
+    clock.info.dwSize = sizeof(DMUS_CLOCKINFO8);
+    clock.info.ctType = clockType;
+    clock.info.guidClock = GUID{0xC10C0000u + DWORD(state_->clocks.size()), 0, 0, {}};
+    clock.info.dwFlags = DMUS_CLOCKF_GLOBAL;
+    const std::u16string wide = Widen(name);
+    std::copy_n(wide.begin(), std::min(wide.size(), clock.info.wszDescription.size() - 1),
+                clock.info.wszDescription.begin());
+    clock.name = std::move(name);
+    clock.clock = std::make_shared<FixedClock>(time);
+    state_->clocks.push_back(std::move(clock));
+    return *this;
+}
+
+GUID FakeMusicSystem::ClockGuid(std::string_view name) const {
+    std::lock_guard lock(state_->mutex);
+    for (const auto& clock : state_->clocks)
+        if (clock.name == name)
+            return clock.info.guidClock;
+    throw std::out_of_range("no fake clock " + std::string(name));
 }
 
 FakePort& FakeMusicSystem::Port(std::string_view name) {

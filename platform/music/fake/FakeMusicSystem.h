@@ -23,7 +23,12 @@
 //   "Compact(<name>)", "GetChannelPriority(<name>,<group>,<channel>)",
 //   "SetChannelPriority(<name>,<group>,<channel>,<priority>)", "GetRunningStats(<name>)",
 //   "GetFormat(<name>)", "GetNumChannelGroups(<name>)", "SetNumChannelGroups(<name>,<count>)",
-//   "ReleasePort(<name>)" (the opened port object is destroyed).
+//   "ReleasePort(<name>)" (the opened port object is destroyed),
+//   sample downloads: "GetDLId(<name>,<count>)", "GetAppend(<name>)",
+//   "AllocateBuffer(<name>,<bytes>)", "Download(<name>,<wave|instrument>,<id>)",
+//   "Unload(<name>,<wave|instrument>,<id>)". Ids start at 1; the append is 4 frames.
+//   Master clocks: "EnumMasterClock(<index>)", "SetMasterClock(<clock name|?>)",
+//   "GetMasterClock".
 // A failing call is logged too. Failure names are the call names above without arguments;
 // "Activate" fails Activate(TRUE) and "Deactivate" fails Activate(FALSE). A scripted
 // failure stays until ClearFailure.
@@ -87,6 +92,9 @@ public:
     std::optional<DMUS_PORTPARAMS8> LastParams() const;
     // Last value set with the effects property, if any.
     std::optional<DWORD> Effects() const;
+    // Download buffers handed to Download and not unloaded since, copied when downloaded,
+    // in order.
+    std::vector<std::vector<BYTE>> Downloaded() const;
     // Opened port objects that have not been destroyed yet.
     int OpenCount() const;
     // True between a successful Activate(TRUE) and the next Activate(FALSE) or release.
@@ -97,6 +105,7 @@ private:
     friend class FakeMusic;
     friend class FakeClock;
     friend class FakeKsControl;
+    friend class FakeDownload;
 
     FakeState& state_;
     std::string name_;
@@ -109,6 +118,7 @@ private:
     std::vector<std::vector<BYTE>> playedLong_;
     std::optional<DMUS_PORTPARAMS8> lastParams_;
     std::optional<DWORD> effects_;
+    std::vector<std::pair<const void*, std::vector<BYTE>>> downloaded_;
     int openCount_ = 0;
     int activeCount_ = 0;
 };
@@ -126,7 +136,14 @@ public:
     // The port added under `name`; throws std::out_of_range when there is none.
     FakePort& Port(std::string_view name);
 
-    // System-level failures: "CreateMusic", "SetDirectSound", "EnumPort", "CreatePort",
+    // Adds a master clock (listed in the order added; the first is the master until another
+    // is set). Its description is the name; its time is `time`.
+    FakeMusicSystem& AddClock(std::string name, DWORD clockType, REFERENCE_TIME time = 0);
+    // GUID the clock added under `name` is listed with.
+    GUID ClockGuid(std::string_view name) const;
+
+    // System-level failures: "CreateMusic", "EnumMasterClock", "SetMasterClock",
+    // "GetMasterClock", "SetDirectSound", "EnumPort", "CreatePort",
     // "CreateMusicBuffer", "PackStructured", "PackUnstructured", "Flush", "GetTime".
     FakeMusicSystem& FailOn(std::string_view call, HRESULT result);
     FakeMusicSystem& ClearFailure(std::string_view call);

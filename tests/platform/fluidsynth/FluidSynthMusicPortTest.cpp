@@ -10,6 +10,7 @@
 #include "platform/music/ResultCodes.h"
 #include "tests/platform/fluidsynth/ActivateFirstOutput.h"
 #include "tests/platform/fluidsynth/AudioAnalysis.h"
+#include "tests/platform/fluidsynth/OfflineMusicSystem.h"
 #include "tests/platform/fluidsynth/OfflineSynth.h"
 
 namespace tests::fluidsynth {
@@ -19,21 +20,6 @@ using musicport::CDirectMusic;
 using musicport::COutputPort;
 using musicport::MakeMidiMsg;
 using musicport::PortInfo;
-
-// Music objects over one offline synthesizer backend. `backend` observes the backend of
-// the latest music object (owned by that music object).
-class OfflineMusicSystem final : public IMusicSystem {
-public:
-    HRESULT CreateMusic(std::unique_ptr<IMusic>* music) override {
-        auto owned = std::make_unique<FluidSynthBackend>(OfflineOptions());
-        backend = owned.get();
-        std::vector<std::unique_ptr<IPortBackend>> backends;
-        backends.push_back(std::move(owned));
-        *music = std::make_unique<MusicObject>(std::move(backends));
-        return S_OK;
-    }
-    FluidSynthBackend* backend = nullptr;
-};
 
 // The application's start-up: the first output port, one channel group, its effects,
 // 44100 Hz, a 32-byte system-exclusive size.
