@@ -11,6 +11,7 @@ namespace platform::fluidsynth {
 
 class Renderer;
 class SynthCore;
+struct AudioOutputStats;
 
 // The built-in software synthesizer: one output port played by FluidSynth with a General
 // MIDI SoundFont, its sound going out through one of FluidSynth's audio drivers.
@@ -56,6 +57,9 @@ public:
 
     // Renderer of the most recently created port's synth; null before the first CreatePort.
     std::shared_ptr<Renderer> LastPortRenderer() const;
+    // What the most recently created port's audio output does (underruns, reconnections,
+    // idle); all zero before the first CreatePort or after that port is gone.
+    AudioOutputStats LastPortOutputStats() const;
 
     const Options& GetOptions() const { return options_; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,10 +17,24 @@ struct _fluid_audio_driver_t;
 
 namespace platform::fluidsynth {
 
+class PulseOutput;
+
+// What the audio output of a port is doing, for tests and benchmarks.
+struct AudioOutputStats {
+    bool running = false;    // an output plays the synth
+    bool connected = false;  // the output reaches its server (false while reconnecting)
+    bool corked = false;     // idle: the stream is paused until the next event
+    std::uint64_t underruns = 0;
+    std::uint64_t reconnections = 0;
+};
+
 // The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded
 // SoundFont. Shared (shared_ptr) by the port, its effects control and an offline renderer,
 // so none of them outlives the synth it talks to. FluidSynth's API is thread-safe; the driver
 // state is guarded by one mutex.
+//
+// The "pulseaudio" output is our own (PulseOutput: buffer sized by period and count, corked
+// while idle, reconnected when the server comes back); other names are FluidSynth's drivers.
 class SynthCore {
 public:
     struct Config {
@@ -42,7 +57,11 @@ public:
     music::HRESULT LoadSoundFont(const std::string& path);
     // Starts the first driver of `drivers` that opens (tried in order); S_OK if one runs
     // already. An empty list starts nothing: the synth is then rendered with Render().
+    // On failure the error info names each driver tried and why it did not open.
     music::HRESULT StartAudio(const std::vector<std::string>& drivers);
+    // After an event reached the synth: an idle output resumes. Any thread.
+    void Wake();
+    AudioOutputStats OutputStats() const;
     // Stops the audio driver (if any) and silences every voice.
     void StopAudio();
     bool AudioRunning() const;
@@ -78,6 +97,7 @@ private:
     std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
     mutable std::mutex driverMutex_;
     std::unique_ptr<_fluid_audio_driver_t, DriverDeleter> driver_;
+    std::unique_ptr<PulseOutput> pulse_;
     int soundFontId_ = -1;
     int sampleRate_ = 44100;
     int midiChannels_ = 16;

@@ -1,0 +1,336 @@
+#include "platform/fluidsynth/PulseOutput.h"
+
+#include <fluidsynth.h>
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/log/DebugOutput.h"
+
+namespace platform::fluidsynth {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kFrameBytes = 2 * sizeof(float);  // stereo float32
+constexpr pa_usec_t kConnectTimeoutUs = 3'000'000;
+// Rendered silence this long (and no voice) corks the stream: long enough for a reverb tail
+// to die away, short against a measurement of idle cost.
+constexpr double kIdleSeconds = 1.0;
+// Peak below which a rendered block counts as silent: -100 dBFS, below 16-bit resolution.
+constexpr float kSilentPeak = 1e-5f;
+constexpr auto kFirstRetry = 100ms;
+constexpr auto kMaxRetry = 2s;
+
+std::string ServerName() {
+    const char* server = std::getenv("PULSE_SERVER");
+    return server != nullptr && *server != 0 ? std::string("PulseAudio server at ") + server
+                                             : std::string("the default PulseAudio server");
+}
+
+void Unref(pa_operation* operation) {
+    if (operation != nullptr)
+        pa_operation_unref(operation);
+}
+
+}  // namespace
+
+// One server connection: its mainloop thread, context and playback stream. Destroying it
+// stops the mainloop thread first, so no callback runs while the objects go.
+struct PulseOutput::Connection {
+    PulseOutput* owner = nullptr;
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    // Set once the stream plays; a failure before that is a failed connect, not a loss.
+    bool live = false;
+    bool timedOut = false;
+
+    ~Connection() {
+        if (loop != nullptr)
+            pa_threaded_mainloop_stop(loop);
+        if (stream != nullptr) {
+            pa_stream_disconnect(stream);
+            pa_stream_unref(stream);
+        }
+        if (context != nullptr) {
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+        }
+        if (loop != nullptr)
+            pa_threaded_mainloop_free(loop);
+    }
+
+    std::string ContextError() const {
+        return pa_strerror(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
+    }
+
+    static void OnContextState(pa_context* context, void* data) {
+        auto* self = static_cast<Connection*>(data);
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (self->live && !PA_CONTEXT_IS_GOOD(state))
+            self->owner->ReportLost("connection lost: " + self->ContextError());
+        pa_threaded_mainloop_signal(self->loop, 0);
+    }
+
+    static void OnStreamState(pa_stream* stream, void* data) {
+        auto* self = static_cast<Connection*>(data);
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (self->live && !PA_STREAM_IS_GOOD(state))
+            self->owner->ReportLost("playback stream ended: " + self->ContextError());
+        pa_threaded_mainloop_signal(self->loop, 0);
+    }
+
+    static void OnWrite(pa_stream* /*stream*/, std::size_t bytes, void* data) {
+        auto* self = static_cast<Connection*>(data);
+        self->owner->Render(*self, bytes);
+    }
+
+    static void OnUnderflow(pa_stream* /*stream*/, void* data) {
+        auto* self = static_cast<Connection*>(data);
+        ++self->owner->underruns_;
+    }
+
+    static void OnTimeout(pa_mainloop_api* api, pa_time_event* event, const timeval* /*tv*/,
+                          void* data) {
+        auto* self = static_cast<Connection*>(data);
+        self->timedOut = true;
+        api->time_free(event);
+        pa_threaded_mainloop_signal(self->loop, 0);
+    }
+};
+
+PulseOutput::PulseOutput(const Config& config, _fluid_synth_t* synth)
+    : config_(config), synth_(synth) {}
+
+std::unique_ptr<PulseOutput> PulseOutput::Open(const Config& config, _fluid_synth_t* synth,
+                                               std::string* cause) {
+    std::unique_ptr<PulseOutput> output(new PulseOutput(config, synth));
+    std::unique_ptr<Connection> connection = output->Connect(cause);
+    if (!connection)
+        return nullptr;
+    output->conn_ = std::move(connection);
+    output->connected_ = true;
+    output->supervisor_ = std::thread([raw = output.get()] { raw->Supervise(); });
+    return output;
+}
+
+PulseOutput::~PulseOutput() {
+    {
+        std::lock_guard lock(superviseMutex_);
+        stop_ = true;
+    }
+    superviseCv_.notify_all();
+    if (supervisor_.joinable())
+        supervisor_.join();
+    std::unique_ptr<Connection> last;
+    {
+        std::lock_guard lock(connMutex_);
+        last = std::move(conn_);
+    }
+}
+
+std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause) {
+    auto connection = std::make_unique<Connection>();
+    connection->owner = this;
+    connection->loop = pa_threaded_mainloop_new();
+    if (connection->loop == nullptr) {
+        *cause = "cannot create a PulseAudio main loop";
+        return nullptr;
+    }
+    pa_threaded_mainloop_set_name(connection->loop, "tunestead-audio");
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(connection->loop);
+    connection->context = pa_context_new(api, "Tunestead");
+    if (connection->context == nullptr) {
+        *cause = "cannot create a PulseAudio context";
+        return nullptr;
+    }
+    pa_context_set_state_callback(connection->context, &Connection::OnContextState,
+                                  connection.get());
+    if (pa_context_connect(connection->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        *cause = "cannot connect to the " + ServerName() + ": " + connection->ContextError();
+        return nullptr;
+    }
+    if (pa_threaded_mainloop_start(connection->loop) < 0) {
+        *cause = "cannot start the PulseAudio main loop thread";
+        return nullptr;
+    }
+
+    pa_threaded_mainloop_lock(connection->loop);
+    // Every wait below ends by the state callbacks or by this one timeout.
+    pa_context_rttime_new(connection->context, pa_rtclock_now() + kConnectTimeoutUs,
+                          &Connection::OnTimeout, connection.get());
+    auto failWith = [&](std::string text) {
+        *cause = std::move(text);
+        pa_threaded_mainloop_unlock(connection->loop);
+        return nullptr;
+    };
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(connection->context);
+        if (state == PA_CONTEXT_READY)
+            break;
+        if (!PA_CONTEXT_IS_GOOD(state))
+            return failWith("cannot connect to the " + ServerName() + ": " +
+                            connection->ContextError());
+        if (connection->timedOut)
+            return failWith("the " + ServerName() + " does not answer");
+        pa_threaded_mainloop_wait(connection->loop);
+    }
+
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, std::uint32_t(config_.sampleRate), 2};
+    connection->stream = pa_stream_new(connection->context, "Built-in synthesizer", &spec, nullptr);
+    if (connection->stream == nullptr)
+        return failWith("the " + ServerName() +
+                        " refuses a playback stream: " + connection->ContextError());
+    pa_stream_set_state_callback(connection->stream, &Connection::OnStreamState, connection.get());
+    pa_stream_set_write_callback(connection->stream, &Connection::OnWrite, connection.get());
+    pa_stream_set_underflow_callback(connection->stream, &Connection::OnUnderflow,
+                                     connection.get());
+    const auto period = std::uint32_t(config_.periodSize) * std::uint32_t(kFrameBytes);
+    pa_buffer_attr attr;
+    attr.maxlength = std::uint32_t(-1);
+    // The server keeps `periods` periods queued and asks for one period at a time.
+    attr.tlength = period * std::uint32_t(config_.periods);
+    attr.minreq = period;
+    // Playback (re)starts only with the whole target length queued: after a cork or an
+    // underrun the stream begins with its full margin, not one period of it.
+    attr.prebuf = attr.tlength;
+    attr.fragsize = std::uint32_t(-1);
+    // No PA_STREAM_ADJUST_LATENCY: the target length is the buffer, not a latency the server
+    // may split into smaller server-side fragments.
+    if (pa_stream_connect_playback(connection->stream, nullptr, &attr, PA_STREAM_NOFLAGS, nullptr,
+                                   nullptr) < 0)
+        return failWith("the " + ServerName() +
+                        " refuses a playback stream: " + connection->ContextError());
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(connection->stream);
+        if (state == PA_STREAM_READY)
+            break;
+        if (!PA_STREAM_IS_GOOD(state))
+            return failWith("the " + ServerName() +
+                            " refuses a playback stream: " + connection->ContextError());
+        if (connection->timedOut)
+            return failWith("the " + ServerName() + " does not open a playback stream");
+        pa_threaded_mainloop_wait(connection->loop);
+    }
+    connection->live = true;
+    corked_ = false;
+    silentFrames_ = 0;
+    pa_threaded_mainloop_unlock(connection->loop);
+    return connection;
+}
+
+void PulseOutput::Render(Connection& connection, std::size_t bytes) {
+    float peak = 0.0f;
+    std::size_t frames = 0;
+    while (bytes >= kFrameBytes) {
+        void* data = nullptr;
+        std::size_t size = bytes;
+        if (pa_stream_begin_write(connection.stream, &data, &size) < 0 || data == nullptr)
+            break;
+        size = std::min(size, bytes) / kFrameBytes * kFrameBytes;
+        if (size == 0) {
+            pa_stream_cancel_write(connection.stream);
+            break;
+        }
+        auto* out = static_cast<float*>(data);
+        const int n = int(size / kFrameBytes);
+        fluid_synth_write_float(synth_, n, out, 0, 2, out, 1, 2);
+        for (std::size_t i = 0; i < std::size_t(n) * 2; ++i)
+            peak = std::max(peak, std::fabs(out[i]));
+        pa_stream_write(connection.stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
+        bytes -= size;
+        frames += std::size_t(n);
+    }
+    if (peak >= kSilentPeak || fluid_synth_get_active_voice_count(synth_) > 0) {
+        silentFrames_ = 0;
+        return;
+    }
+    silentFrames_ += std::int64_t(frames);
+    if (!corked_ && double(silentFrames_) >= kIdleSeconds * config_.sampleRate) {
+        Unref(pa_stream_cork(connection.stream, 1, nullptr, nullptr));
+        corked_ = true;
+    }
+}
+
+void PulseOutput::Wake() {
+    std::lock_guard lock(connMutex_);
+    if (!conn_)
+        return;
+    pa_threaded_mainloop_lock(conn_->loop);
+    silentFrames_ = 0;
+    if (corked_ && pa_stream_get_state(conn_->stream) == PA_STREAM_READY) {
+        // What the server still holds is silence rendered before the cork: dropped, so the
+        // server asks at once for the full target length, which starts with the new event.
+        Unref(pa_stream_flush(conn_->stream, nullptr, nullptr));
+        Unref(pa_stream_cork(conn_->stream, 0, nullptr, nullptr));
+        corked_ = false;
+    }
+    pa_threaded_mainloop_unlock(conn_->loop);
+}
+
+void PulseOutput::ReportLost(const std::string& reason) {
+    {
+        std::lock_guard lock(superviseMutex_);
+        if (lost_)
+            return;
+        lost_ = true;
+        lostReason_ = reason;
+    }
+    superviseCv_.notify_all();
+}
+
+void PulseOutput::Supervise() {
+    std::unique_lock lock(superviseMutex_);
+    for (;;) {
+        superviseCv_.wait(lock, [this] { return stop_ || lost_; });
+        if (stop_)
+            return;
+        const std::string reason = lostReason_;
+        lock.unlock();
+
+        connected_ = false;
+        OutputDebugString("Built-in synthesizer: " + ServerName() + ": " + reason +
+                          "; reconnecting");
+        std::unique_ptr<Connection> old;
+        {
+            std::lock_guard connLock(connMutex_);
+            old = std::move(conn_);
+        }
+        // Its loop thread is gone now: no further report can come from it.
+        old.reset();
+        lock.lock();
+        lost_ = false;
+        lock.unlock();
+
+        auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstRetry);
+        std::string lastCause;
+        for (;;) {
+            std::string cause;
+            std::unique_ptr<Connection> fresh = Connect(&cause);
+            if (fresh) {
+                std::lock_guard connLock(connMutex_);
+                conn_ = std::move(fresh);
+                break;
+            }
+            // One line per kind of failure, not one per attempt.
+            if (cause != lastCause)
+                OutputDebugString("Built-in synthesizer: reconnection failed: " + cause);
+            lastCause = cause;
+            lock.lock();
+            if (superviseCv_.wait_for(lock, delay, [this] { return stop_; }))
+                return;
+            lock.unlock();
+            delay = std::min(delay * 2,
+                             std::chrono::duration_cast<std::chrono::milliseconds>(kMaxRetry));
+        }
+        connected_ = true;
+        ++reconnections_;
+        OutputDebugString("Built-in synthesizer: reconnected to the " + ServerName());
+        lock.lock();
+    }
+}
+
+}  // namespace platform::fluidsynth
