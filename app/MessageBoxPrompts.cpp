@@ -5,8 +5,21 @@
 
 namespace app {
 
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+}  // namespace
+
 void MessageBoxPrompts::ShowMessage(std::string_view text, std::string_view caption,
                                     PromptIcon icon) {
+    ShowDetailedMessage(text, {}, caption, icon);
+}
+
+void MessageBoxPrompts::ShowDetailedMessage(std::string_view text, std::string_view details,
+                                            std::string_view caption, PromptIcon icon) {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
         case PromptIcon::None:
@@ -21,11 +34,11 @@ void MessageBoxPrompts::ShowMessage(std::string_view text, std::string_view capt
             qtIcon = QMessageBox::Critical;
             break;
     }
-    const QString title = caption.empty()
-                              ? QApplication::applicationDisplayName()
-                              : QString::fromUtf8(caption.data(), qsizetype(caption.size()));
-    QMessageBox box(qtIcon, title, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                    QMessageBox::Ok, owner_);
+    const QString title =
+        caption.empty() ? QApplication::applicationDisplayName() : FromUtf8(caption);
+    QMessageBox box(qtIcon, title, FromUtf8(text), QMessageBox::Ok, owner_);
+    if (!details.empty())
+        box.setDetailedText(FromUtf8(details));
     box.exec();
 }
 

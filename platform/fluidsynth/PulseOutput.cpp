@@ -1,11 +1,14 @@
 #include "platform/fluidsynth/PulseOutput.h"
 
 #include <fluidsynth.h>
+#include <pthread.h>
 #include <pulse/pulseaudio.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/log/DebugOutput.h"
 
@@ -30,6 +33,24 @@ std::string ServerName() {
                                              : std::string("the default PulseAudio server");
 }
 
+// Real-time priority of the render thread: above every ordinary thread, so that a busy GUI or
+// a compiler never delays a period; low among real-time threads (JACK and PulseAudio servers
+// use more). A render takes well under a tenth of a period.
+constexpr int kRealtimePriority = 10;
+
+// Mainloop thread: asks for real-time scheduling once; where the system refuses (no
+// privilege, no rtkit limit), the thread stays as it is and says so in the debug log.
+void RaiseRenderPriority() {
+    static std::atomic<bool> reported{false};
+    sched_param param{};
+    param.sched_priority = kRealtimePriority;
+    const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    if (error != 0 && !reported.exchange(true))
+        OutputDebugString(std::string("Built-in synthesizer: no real-time priority for the "
+                                      "audio thread (") +
+                          std::strerror(error) + "); it runs at normal priority");
+}
+
 void Unref(pa_operation* operation) {
     if (operation != nullptr)
         pa_operation_unref(operation);
@@ -47,6 +68,7 @@ struct PulseOutput::Connection {
     // Set once the stream plays; a failure before that is a failed connect, not a loss.
     bool live = false;
     bool timedOut = false;
+    bool prioritySet = false;
 
     ~Connection() {
         if (loop != nullptr)
@@ -85,6 +107,10 @@ struct PulseOutput::Connection {
 
     static void OnWrite(pa_stream* /*stream*/, std::size_t bytes, void* data) {
         auto* self = static_cast<Connection*>(data);
+        if (!self->prioritySet) {
+            RaiseRenderPriority();
+            self->prioritySet = true;
+        }
         self->owner->Render(*self, bytes);
     }
 

@@ -31,6 +31,8 @@ std::string Unreadable(const std::string& path) {
 }
 
 std::string DriverLabel(const std::string& name) {
+    if (name == "pulseaudio")
+        return "PulseAudio";
     if (name == "alsa")
         return "ALSA";
     if (name == "jack")
