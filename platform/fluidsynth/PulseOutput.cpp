@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/log/DebugOutput.h"
 
@@ -149,6 +150,17 @@ PulseOutput::~PulseOutput() {
         stop_ = true;
     }
     superviseCv_.notify_all();
+    // A reconnection waiting on a server that does not answer ends now, not at its timeout.
+    {
+        std::lock_guard lock(pendingMutex_);
+        abandon_ = true;
+        if (pending_ != nullptr) {
+            pa_threaded_mainloop_lock(pending_->loop);
+            pending_->timedOut = true;
+            pa_threaded_mainloop_signal(pending_->loop, 0);
+            pa_threaded_mainloop_unlock(pending_->loop);
+        }
+    }
     if (supervisor_.joinable())
         supervisor_.join();
     std::unique_ptr<Connection> last;
@@ -183,6 +195,22 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
         *cause = "cannot start the PulseAudio main loop thread";
         return nullptr;
     }
+    // While it waits for the server, the destructor can cut the wait short (see Abandon).
+    {
+        std::lock_guard lock(pendingMutex_);
+        if (abandon_) {
+            *cause = "stopped";
+            return nullptr;
+        }
+        pending_ = connection.get();
+    }
+    struct Unregister {
+        PulseOutput* self;
+        ~Unregister() {
+            std::lock_guard lock(self->pendingMutex_);
+            self->pending_ = nullptr;
+        }
+    } unregister{this};
 
     pa_threaded_mainloop_lock(connection->loop);
     // Every wait below ends by the state callbacks or by this one timeout.
@@ -308,6 +336,22 @@ void PulseOutput::ReportLost(const std::string& reason) {
     superviseCv_.notify_all();
 }
 
+bool PulseOutput::KeepTime(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds span) {
+    // Without a server nothing renders, so released notes would never end and the synth would
+    // run out of voices: it renders into the void at the pace of the clock instead. No other
+    // thread renders meanwhile (no connection, no mainloop thread).
+    constexpr auto kStep = 10ms;
+    const int frames = int(config_.sampleRate * kStep.count() / 1000);
+    std::vector<float> scratch(std::size_t(frames) * 2);
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+        if (superviseCv_.wait_for(lock, kStep, [this] { return stop_; }))
+            return true;
+        fluid_synth_write_float(synth_, frames, scratch.data(), 0, 2, scratch.data(), 1, 2);
+    }
+    return false;
+}
+
 void PulseOutput::Supervise() {
     std::unique_lock lock(superviseMutex_);
     for (;;) {
@@ -346,9 +390,10 @@ void PulseOutput::Supervise() {
                 OutputDebugString("Built-in synthesizer: reconnection failed: " + cause);
             lastCause = cause;
             lock.lock();
-            if (superviseCv_.wait_for(lock, delay, [this] { return stop_; }))
-                return;
+            const bool stopped = KeepTime(lock, delay);
             lock.unlock();
+            if (stopped)
+                return;
             delay = std::min(delay * 2,
                              std::chrono::duration_cast<std::chrono::milliseconds>(kMaxRetry));
         }

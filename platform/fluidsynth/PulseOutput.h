@@ -63,6 +63,9 @@ private:
     // Mainloop thread, loop lock held.
     void Render(Connection& connection, std::size_t bytes);
     void ReportLost(const std::string& reason);
+    // Reconnection thread, `lock` on superviseMutex_ held: renders silently for `span` while no
+    // server plays the synth. True when stopped meanwhile.
+    bool KeepTime(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds span);
 
     const Config config_;
     _fluid_synth_t* const synth_;
@@ -78,6 +81,12 @@ private:
     bool lost_ = false;
     std::string lostReason_;
     std::thread supervisor_;
+
+    // The connection the reconnection thread is waiting on, so that the destructor can end
+    // the wait; abandon_ refuses new ones.
+    std::mutex pendingMutex_;
+    Connection* pending_ = nullptr;
+    bool abandon_ = false;
 
     // Mainloop thread state, guarded by the loop lock.
     std::int64_t silentFrames_ = 0;
