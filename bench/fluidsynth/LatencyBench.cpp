@@ -1,7 +1,9 @@
 // tunestead-bench-latency: the built-in synthesizer's PulseAudio output, one row per candidate
 // period size and count:
-//   - note-to-sound: note-on into the port to the first non-silent sample on the sink's
-//     monitor, with the stream running ("warm") and right after it corked itself ("idle");
+//   - note-to-sound: note-on into the port to its first sample on the sink's monitor, played
+//     100 ms after the last sound, after the output paused itself, and among sounding notes
+//     (a quiet organ note on another channel; the onset is where the level passes three
+//     times the background's peak);
 //   - underruns over a held 10-note chord while load threads keep both cores busy: the
 //     stream's underflow count, the server's debug log lines about underruns, and gaps
 //     (runs of exact zero samples) recorded on the sink's monitor;
@@ -79,7 +81,7 @@ struct Stats {
 
 struct Row {
     Candidate candidate;
-    Stats warm, idle;
+    Stats silence, idle, among;
     std::uint64_t streamUnderruns = 0;
     int logUnderruns = -1;
     int gaps = -1;
@@ -94,9 +96,17 @@ Stats Summarise(std::vector<double> v) {
     return {at(0.5), at(0.9)};
 }
 
-long FirstSound(const std::vector<std::int16_t>& samples) {
+int Peak(const std::vector<std::int16_t>& samples) {
+    int peak = 0;
+    for (std::int16_t v : samples)
+        peak = std::max(peak, std::abs(int(v)));
+    return peak;
+}
+
+// First frame in `samples` (interleaved stereo) above `threshold`, or -1.
+long FirstAbove(const std::vector<std::int16_t>& samples, int threshold) {
     for (std::size_t i = 0; i < samples.size(); ++i)
-        if (std::abs(int(samples[i])) > kSilence)
+        if (std::abs(int(samples[i])) > threshold)
             return long(i / 2);
     return -1;
 }
@@ -197,16 +207,30 @@ int RecordGaps(double seconds) {
     return tests::fluidsynth::CountSilentGaps(samples, 2, kGapFrames);
 }
 
-// Milliseconds from a note-on to its first sound; `waitIdle`: first wait until the output
-// has corked itself. NaN on failure.
+// When the measured note-on is played.
+enum class Moment {
+    AfterSilence,  // 100 ms after the last sound: what the server holds is silence
+    AfterIdle,     // after the output has paused itself
+    AmongNotes,    // while a quiet organ note sounds on another channel
+};
+
+// Milliseconds from a note-on to its first sound on the monitor; NaN on failure.
 double OneLatency(PulseMonitor& monitor, IMusicPort& port, const FluidSynthBackend& backend,
-                  bool waitIdle) {
-    Play(port, Msg(0xB0, 120, 0));  // all sound off
+                  Moment moment) {
+    Play(port, Msg(0x80, 69, 0));
+    if (moment != Moment::AmongNotes)
+        Play(port, Msg(0xB0, 120, 0));  // all sound off
+    // The background level: silence, or the organ note.
+    int threshold = kSilence;
+    if (moment == Moment::AmongNotes) {
+        monitor.Read(kMonitorRate / 5);  // the released note fades
+        threshold = std::max(kSilence, 3 * Peak(monitor.Read(kMonitorRate / 20)));
+    }
     int quiet = 0;
     for (int reads = 0; quiet < 100 * kMonitorRate / 1000 / kFragmentFrames && reads < 5000;
          ++reads)
-        quiet = FirstSound(monitor.Read(kFragmentFrames)) < 0 ? quiet + 1 : 0;
-    if (waitIdle) {
+        quiet = FirstAbove(monitor.Read(kFragmentFrames), threshold) < 0 ? quiet + 1 : 0;
+    if (moment == Moment::AfterIdle) {
         const auto limit = Clock::now() + std::chrono::seconds(5);
         while (!backend.LastPortOutputStats().corked && Clock::now() < limit)
             monitor.Read(kFragmentFrames);
@@ -219,7 +243,7 @@ double OneLatency(PulseMonitor& monitor, IMusicPort& port, const FluidSynthBacke
         const auto arrived = Clock::now();
         if (samples.empty())
             return NAN;
-        if (const long first = FirstSound(samples); first >= 0) {
+        if (const long first = FirstAbove(samples, threshold); first >= 0) {
             // The chunk ends now; its first sound came (chunk length - first) frames earlier.
             const double ms = std::chrono::duration<double, std::milli>(arrived - sent).count() -
                               1000.0 * double(kFragmentFrames - first) / kMonitorRate;
@@ -227,6 +251,15 @@ double OneLatency(PulseMonitor& monitor, IMusicPort& port, const FluidSynthBacke
         }
     }
     return NAN;
+}
+
+Stats Latencies(PulseMonitor& monitor, IMusicPort& port, const FluidSynthBackend& backend,
+                Moment moment, int reps) {
+    std::vector<double> ms;
+    for (int rep = 0; rep < reps; ++rep)
+        if (const double v = OneLatency(monitor, port, backend, moment); !std::isnan(v))
+            ms.push_back(v);
+    return Summarise(ms);
 }
 
 bool MeasureCandidate(const Settings& settings, Row& row) {
@@ -252,15 +285,13 @@ bool MeasureCandidate(const Settings& settings, Row& row) {
         PulseMonitor monitor(kMonitorRate, kFragmentFrames);
         if (!monitor.Connected())
             return false;
-        std::vector<double> warm, idle;
-        for (int rep = 0; rep < settings.reps; ++rep)
-            warm.push_back(OneLatency(monitor, *port, backend, false));
-        for (int rep = 0; rep < std::max(3, settings.reps / 5); ++rep)
-            idle.push_back(OneLatency(monitor, *port, backend, true));
-        std::erase_if(warm, [](double v) { return std::isnan(v); });
-        std::erase_if(idle, [](double v) { return std::isnan(v); });
-        row.warm = Summarise(warm);
-        row.idle = Summarise(idle);
+        row.silence = Latencies(monitor, *port, backend, Moment::AfterSilence, settings.reps);
+        row.idle =
+            Latencies(monitor, *port, backend, Moment::AfterIdle, std::max(3, settings.reps / 5));
+        Play(*port, Msg(0xC1, kOrganProgram));
+        Play(*port, Msg(0x91, 48, 40));
+        row.among = Latencies(monitor, *port, backend, Moment::AmongNotes, settings.reps);
+        Play(*port, Msg(0x81, 48, 0));
         Play(*port, Msg(0xB0, 120, 0));
     }
 
@@ -371,8 +402,10 @@ int main(int argc, char** argv) {
                 settings.holdSeconds, settings.loadThreads, settings.idleSeconds);
     std::printf("paplay baseline: %d gaps in %.0f s\n", PaplayGaps(settings.holdSeconds),
                 settings.holdSeconds);
-    std::printf("%-8s %9s %7s %9s %7s | %9s %6s %5s | %10s %10s\n", "period", "warm med", "p90",
-                "idle med", "p90", "underflow", "log", "gaps", "player %", "server %");
+    std::printf("%-7s | %-13s %-13s %-13s | %-22s | %-17s\n", "", "after silence", "after idle",
+                "among notes", "underruns in chord", "idle CPU");
+    std::printf("%-7s | %6s %6s %6s %6s %6s %6s | %9s %6s %5s | %8s %8s\n", "period", "med", "p90",
+                "med", "p90", "med", "p90", "underflow", "log", "gaps", "player%", "server%");
     bool ok = true;
     for (const Candidate& candidate : settings.candidates) {
         Row row;
@@ -380,8 +413,9 @@ int main(int argc, char** argv) {
         ok = MeasureCandidate(settings, row) && ok;
         char name[16];
         std::snprintf(name, sizeof name, "%dx%d", candidate.periodSize, candidate.periods);
-        std::printf("%-8s %9.2f %7.2f %9.2f %7.2f | %9llu %6d %5d | %10.2f %10.2f\n", name,
-                    row.warm.median, row.warm.p90, row.idle.median, row.idle.p90,
+        std::printf("%-7s | %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f | %9llu %6d %5d | %8.2f %8.2f\n",
+                    name, row.silence.median, row.silence.p90, row.idle.median, row.idle.p90,
+                    row.among.median, row.among.p90,
                     static_cast<unsigned long long>(row.streamUnderruns), row.logUnderruns,
                     row.gaps, row.playerIdleCpu, row.serverIdleCpu);
         std::fflush(stdout);

@@ -314,12 +314,18 @@ void PulseOutput::Wake() {
     if (!conn_)
         return;
     pa_threaded_mainloop_lock(conn_->loop);
+    // The server holds at most the target length of what was rendered last: when all of
+    // that was silent (or the stream is corked), it is dropped, and the server asks at once
+    // for a full target length that starts with the new event. So a note after silence
+    // sounds without waiting behind a queue of silence; a note among sounding ones waits its
+    // turn, since dropping sound would cut it.
+    const std::int64_t queued = std::int64_t(config_.periodSize) * config_.periods;
+    const bool onlySilenceQueued = silentFrames_ >= queued;
     silentFrames_ = 0;
-    if (corked_ && pa_stream_get_state(conn_->stream) == PA_STREAM_READY) {
-        // What the server still holds is silence rendered before the cork: dropped, so the
-        // server asks at once for the full target length, which starts with the new event.
+    if ((corked_ || onlySilenceQueued) && pa_stream_get_state(conn_->stream) == PA_STREAM_READY) {
         Unref(pa_stream_flush(conn_->stream, nullptr, nullptr));
-        Unref(pa_stream_cork(conn_->stream, 0, nullptr, nullptr));
+        if (corked_)
+            Unref(pa_stream_cork(conn_->stream, 0, nullptr, nullptr));
         corked_ = false;
     }
     pa_threaded_mainloop_unlock(conn_->loop);

@@ -20,7 +20,8 @@ namespace platform::fluidsynth {
 //
 // Silence costs nothing: after a second in which the synth has had no voice and rendered
 // nothing audible, the stream is corked; Wake() (called after every event played into the
-// synth) uncorks it and drops the buffered silence, so the next note starts at once.
+// synth) uncorks it. Whenever all the server holds is silence, Wake() also drops it, so a
+// note after silence starts at once instead of behind the queue.
 //
 // A lost server (context or stream failure) is logged and the stream reconnected with a
 // back-off on a thread of its own; the synth keeps its state meanwhile.
