@@ -140,14 +140,16 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
                     return music::S_OK;
             }
             cause = TakeLastFluidError();
+            while (!cause.empty() && (cause.back() == '.' || cause.back() == ' '))
+                cause.pop_back();
             if (cause.empty())
                 cause = "cannot be opened";
         }
-        causes += (causes.empty() ? "" : "; ") + DriverLabel(name) + ": " + cause;
+        causes += "\n" + DriverLabel(name) + ": " + cause;
     }
     if (drivers.empty())
         return music::S_OK;
-    return Fail(FluidFailure::NoDriver, "no audio output could be opened. " + causes);
+    return Fail(FluidFailure::NoDriver, "no audio output could be opened:" + causes);
 }
 
 void SynthCore::Wake() {
