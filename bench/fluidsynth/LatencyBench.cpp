@@ -15,9 +15,9 @@
 // server's CPU its pid file at $PULSE_RUNTIME_PATH/pid (scripts/servers.sh does both, the log
 // at its default level). Usage:
 //   tunestead-bench-latency [--reps N] [--hold S] [--idle S] [--load THREADS] [PxC ...]
-// Defaults: 30 repetitions, 10 s chord, 10 s idle, 2 load threads, candidates 64x3 128x2
-// 128x3 256x2 256x3. The figures include the monitor's own capture latency (64-frame
-// fragments, about 1.3 ms).
+// Defaults: 30 repetitions, 10 s chord, 10 s idle, 1 load thread (the GUI kept busy; the
+// machine's other work comes on top), candidates 64x3 64x6 64x8 64x10 64x12. The figures
+// include the monitor's own capture latency (64-frame fragments, about 1.3 ms).
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,7 +71,7 @@ struct Settings {
     int reps = 30;
     double holdSeconds = 10;
     double idleSeconds = 10;
-    int loadThreads = 2;
+    int loadThreads = 1;
     std::vector<Candidate> candidates;
 };
 
@@ -386,7 +386,7 @@ Settings Parse(int argc, char** argv) {
             s.candidates.push_back({p, c});
     }
     if (s.candidates.empty())
-        s.candidates = {{64, 3}, {128, 2}, {128, 3}, {256, 2}, {256, 3}};
+        s.candidates = {{64, 3}, {64, 6}, {64, 8}, {64, 10}, {64, 12}};
     return s;
 }
 

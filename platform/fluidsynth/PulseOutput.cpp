@@ -35,8 +35,9 @@ std::string ServerName() {
 }
 
 // Real-time priority of the render thread: above every ordinary thread, so that a busy GUI or
-// a compiler never delays a period; low among real-time threads (JACK and PulseAudio servers
-// use more). A render takes well under a tenth of a period.
+// a compiler never delays a period; modest among real-time threads (a PulseAudio server's
+// sink thread runs at 5, FluidSynth's own drivers ask for 60). A render takes well under a
+// tenth of a period, so it never starves the server.
 constexpr int kRealtimePriority = 10;
 
 // Mainloop thread: asks for real-time scheduling once; where the system refuses (no
@@ -195,7 +196,7 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
         *cause = "cannot start the PulseAudio main loop thread";
         return nullptr;
     }
-    // While it waits for the server, the destructor can cut the wait short (see Abandon).
+    // While it waits for the server, the destructor can cut the wait short.
     {
         std::lock_guard lock(pendingMutex_);
         if (abandon_) {
@@ -268,6 +269,10 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
         if (connection->timedOut)
             return failWith("the " + ServerName() + " does not open a playback stream");
         pa_threaded_mainloop_wait(connection->loop);
+    }
+    if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(connection->stream)) {
+        targetFrames_ = std::uint32_t(granted->tlength / kFrameBytes);
+        requestFrames_ = std::uint32_t(granted->minreq / kFrameBytes);
     }
     connection->live = true;
     corked_ = false;

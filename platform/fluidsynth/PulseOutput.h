@@ -34,7 +34,7 @@ public:
     struct Config {
         int sampleRate = 44100;
         int periodSize = 64;  // frames
-        int periods = 3;
+        int periods = 12;
     };
 
     // Connects and starts playing; null with `*cause` in words when no server answers or the
@@ -52,6 +52,10 @@ public:
     std::uint64_t Underruns() const { return underruns_.load(); }
     std::uint64_t Reconnections() const { return reconnections_.load(); }
     bool Corked() const { return corked_.load(); }
+    // The buffer the server granted the current stream, in frames: its target length and the
+    // size of its requests.
+    std::uint32_t TargetFrames() const { return targetFrames_.load(); }
+    std::uint32_t RequestFrames() const { return requestFrames_.load(); }
     bool Connected() const { return connected_.load(); }
 
 private:
@@ -96,6 +100,8 @@ private:
     std::atomic<bool> connected_{false};
     std::atomic<std::uint64_t> underruns_{0};
     std::atomic<std::uint64_t> reconnections_{0};
+    std::atomic<std::uint32_t> targetFrames_{0};
+    std::atomic<std::uint32_t> requestFrames_{0};
 };
 
 }  // namespace platform::fluidsynth

@@ -71,7 +71,7 @@ std::shared_ptr<SynthCore> SynthCore::Create(const Config& config, music::HRESUL
     fluid_settings_setint(settings, "synth.midi-channels", config.midiChannels);
     fluid_settings_setint(settings, "synth.reverb.active", config.reverb ? 1 : 0);
     fluid_settings_setint(settings, "synth.chorus.active", config.chorus ? 1 : 0);
-    // Small periods keep a note-on within about 10 ms of the audio server.
+    // FluidSynth's own drivers (the fallbacks) read the period size and count from here.
     fluid_settings_setint(settings, "audio.period-size", config.periodSize);
     fluid_settings_setint(settings, "audio.periods", config.periods);
     // Locking sample memory needs privileges a desktop user lacks; it only warns.
@@ -167,6 +167,8 @@ AudioOutputStats SynthCore::OutputStats() const {
         stats.corked = pulse_->Corked();
         stats.underruns = pulse_->Underruns();
         stats.reconnections = pulse_->Reconnections();
+        stats.targetFrames = pulse_->TargetFrames();
+        stats.requestFrames = pulse_->RequestFrames();
     }
     return stats;
 }

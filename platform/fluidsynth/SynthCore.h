@@ -26,6 +26,8 @@ struct AudioOutputStats {
     bool corked = false;     // idle: the stream is paused until the next event
     std::uint64_t underruns = 0;
     std::uint64_t reconnections = 0;
+    std::uint32_t targetFrames = 0;   // the server's queue for the stream (PulseAudio only)
+    std::uint32_t requestFrames = 0;  // what the server asks for at a time (PulseAudio only)
 };
 
 // The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded
@@ -42,7 +44,7 @@ public:
         int voices = 256;
         int midiChannels = 16;
         int periodSize = 64;
-        int periods = 3;
+        int periods = 12;
         bool reverb = true;
         bool chorus = true;
     };
@@ -102,7 +104,7 @@ private:
     int sampleRate_ = 44100;
     int midiChannels_ = 16;
     int periodSize_ = 64;
-    int periods_ = 3;
+    int periods_ = 12;
     std::atomic<music::DWORD> effects_{0};
 };
 

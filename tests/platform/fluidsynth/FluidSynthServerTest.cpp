@@ -118,6 +118,13 @@ protected:
     std::unique_ptr<IMusicPort> port_;
 };
 
+TEST_F(FluidSynthServerTest, ServerQueuesThePeriodsAndAsksForOneAtATime) {
+    const FluidSynthBackend::Options& options = backend_->GetOptions();
+    const AudioOutputStats stats = Stats();
+    EXPECT_EQ(stats.targetFrames, std::uint32_t(options.periodSize * options.periods));
+    EXPECT_EQ(stats.requestFrames, std::uint32_t(options.periodSize));
+}
+
 TEST_F(FluidSynthServerTest, SilencePausesTheStreamAndTheNextNoteIsHeard) {
     // Nothing played: the output pauses itself.
     ASSERT_TRUE(WaitFor([&] { return Stats().corked; }, 5));
