@@ -24,7 +24,8 @@ namespace platform::fluidsynth {
 // note after silence starts at once instead of behind the queue.
 //
 // A lost server (context or stream failure) is logged and the stream reconnected with a
-// back-off on a thread of its own; the synth keeps its state meanwhile.
+// back-off on a thread of its own; meanwhile the synth keeps its state and its time (that
+// thread renders it into the void, so released notes end).
 //
 // Threads: the PulseAudio mainloop thread renders; the reconnection thread builds and tears
 // down connections; Wake() may be called from any other thread and never waits for more
@@ -45,7 +46,8 @@ public:
     PulseOutput(const PulseOutput&) = delete;
     PulseOutput& operator=(const PulseOutput&) = delete;
 
-    // Any thread, after an event reached the synth: resumes a corked stream.
+    // Any thread, after an event reached the synth: resumes a corked stream and drops queued
+    // silence (see above).
     void Wake();
 
     // Counters for tests and benchmarks.
