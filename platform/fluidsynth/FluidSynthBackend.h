@@ -33,11 +33,12 @@ public:
         // FluidSynth audio drivers, tried in this order at activation; empty: none (offline).
         std::vector<std::string> audioDrivers{"pulseaudio", "alsa", "jack"};
         std::string soundFontPath{"/usr/share/sounds/sf2/default-GM.sf2"};
-        // The audio server keeps periodSize x periods frames queued and asks for one period
-        // at a time. 64 x 12 (17 ms at 44.1 kHz) was the smallest setting without an underrun
-        // over a minute of a held chord on a loaded 2-core machine (tunestead-bench-latency);
-        // smaller queues glitched. A note after silence still sounds within about 8 ms: the
-        // queued silence is dropped (PulseOutput); a note among sounding ones waits the queue.
+        // The audio server keeps periodSize x periods frames queued and asks for at least one
+        // period at a time. 64 x 12 (17 ms at 44.1 kHz) was the smallest setting without an
+        // underrun over a minute of a held chord on a loaded 2-core machine
+        // (tunestead-bench-latency); smaller queues glitched. A note after silence still sounds
+        // within about 8 ms: the queued silence is dropped (PulseOutput); a note among sounding
+        // ones waits the queue.
         int periodSize = 64;
         int periods = 12;
     };

@@ -246,7 +246,9 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
     const auto period = std::uint32_t(config_.periodSize) * std::uint32_t(kFrameBytes);
     pa_buffer_attr attr;
     attr.maxlength = std::uint32_t(-1);
-    // The server keeps `periods` periods queued and asks for one period at a time.
+    // The server queues `periods` periods and never asks for less than one. Without latency
+    // adjustment it runs the sink `periods - 2` periods at a time and asks for that much at
+    // each run: that is the time a request may take to be answered before an underrun.
     attr.tlength = period * std::uint32_t(config_.periods);
     attr.minreq = period;
     // Playback (re)starts only with the whole target length queued: after a cork or an

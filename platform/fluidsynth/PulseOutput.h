@@ -15,8 +15,8 @@ namespace platform::fluidsynth {
 
 // Plays one FluidSynth synthesizer on a PulseAudio server through an asynchronous playback
 // stream whose buffer we size ourselves: the target length is `periods` periods of
-// `periodSize` frames, the server asks for one period at a time, and the latency is not
-// adjusted by the server (FluidSynth's own PulseAudio driver gives none of that control).
+// `periodSize` frames, a request is at least one period, and the latency is not adjusted by
+// the server (FluidSynth's own PulseAudio driver gives none of that control).
 //
 // Silence costs nothing: after a second in which the synth has had no voice and rendered
 // nothing audible, the stream is corked; Wake() (called after every event played into the
@@ -54,8 +54,8 @@ public:
     std::uint64_t Underruns() const { return underruns_.load(); }
     std::uint64_t Reconnections() const { return reconnections_.load(); }
     bool Corked() const { return corked_.load(); }
-    // The buffer the server granted the current stream, in frames: its target length and the
-    // size of its requests.
+    // The buffer the server granted the current stream, in frames: its target length and its
+    // least request.
     std::uint32_t TargetFrames() const { return targetFrames_.load(); }
     std::uint32_t RequestFrames() const { return requestFrames_.load(); }
     bool Connected() const { return connected_.load(); }

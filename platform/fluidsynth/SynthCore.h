@@ -27,7 +27,7 @@ struct AudioOutputStats {
     std::uint64_t underruns = 0;
     std::uint64_t reconnections = 0;
     std::uint32_t targetFrames = 0;   // the server's queue for the stream (PulseAudio only)
-    std::uint32_t requestFrames = 0;  // what the server asks for at a time (PulseAudio only)
+    std::uint32_t requestFrames = 0;  // the server's least request (PulseAudio only)
 };
 
 // The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded

@@ -118,7 +118,7 @@ protected:
     std::unique_ptr<IMusicPort> port_;
 };
 
-TEST_F(FluidSynthServerTest, ServerQueuesThePeriodsAndAsksForOneAtATime) {
+TEST_F(FluidSynthServerTest, ServerGrantsTheConfiguredQueueAndRequest) {
     const FluidSynthBackend::Options& options = backend_->GetOptions();
     const AudioOutputStats stats = Stats();
     EXPECT_EQ(stats.targetFrames, std::uint32_t(options.periodSize * options.periods));
