@@ -30,6 +30,7 @@
 #include "performance/PerformanceLock.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/log/DebugOutput.h"
+#include "platform/music/ErrorInfo.h"
 #include "platform/music/ResultCodes.h"
 #include "res/DialogTemplate.h"
 #include "res/ResourceIds.h"
@@ -271,13 +272,17 @@ bool CMainDlg::InitDirectMusic() {
 }
 
 void CMainDlg::InitMusicPorts() {
+    pm::TakeErrorInfo();  // a cause left from an earlier failure is not this one's
     try {
         m_services.outputPort.Initialize(m_services.music);
         FillPortLists();
     } catch (const CDMusicException& e) {
         CDMusicException copy = e;
         if (copy.GetCode() != -1) {
-            m_services.prompts.ShowMessage(res::kPortInitError, {}, PromptIcon::None);
+            // The platform's words for the cause (which file or server, what failed) go
+            // beneath the fixed text.
+            m_services.prompts.ShowDetailedMessage(res::kPortInitError, pm::TakeErrorInfo(), {},
+                                                   PromptIcon::None);
             ShutdownAndClose();
         }
         ReportToDebugger(copy.GetReport());

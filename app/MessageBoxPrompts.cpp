@@ -7,8 +7,21 @@
 
 namespace app {
 
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+}  // namespace
+
 void MessageBoxPrompts::ShowMessage(std::string_view text, std::string_view caption,
                                     PromptIcon icon) {
+    ShowDetailedMessage(text, {}, caption, icon);
+}
+
+void MessageBoxPrompts::ShowDetailedMessage(std::string_view text, std::string_view details,
+                                            std::string_view caption, PromptIcon icon) {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
         case PromptIcon::None:
@@ -24,9 +37,10 @@ void MessageBoxPrompts::ShowMessage(std::string_view text, std::string_view capt
             break;
     }
     const std::string_view shown = caption.empty() ? res::kAppName : caption;
-    const QString title = QString::fromUtf8(shown.data(), qsizetype(shown.size()));
-    QMessageBox box(qtIcon, title, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                    QMessageBox::Ok, owner_ != nullptr ? owner_ : CMainDlg::Instance());
+    QMessageBox box(qtIcon, FromUtf8(shown), FromUtf8(text), QMessageBox::Ok,
+                    owner_ != nullptr ? owner_ : CMainDlg::Instance());
+    if (!details.empty())
+        box.setDetailedText(FromUtf8(details));
     box.exec();
 }
 

@@ -12,6 +12,8 @@ public:
     explicit MessageBoxPrompts(QWidget* owner = nullptr) : owner_(owner) {}
     void SetOwner(QWidget* owner) { owner_ = owner; }
     void ShowMessage(std::string_view text, std::string_view caption, PromptIcon icon) override;
+    void ShowDetailedMessage(std::string_view text, std::string_view details,
+                             std::string_view caption, PromptIcon icon) override;
 
 private:
     QWidget* owner_;

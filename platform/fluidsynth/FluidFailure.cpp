@@ -4,18 +4,25 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/log/DebugOutput.h"
+#include "platform/music/ErrorInfo.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
 namespace {
+
+// FluidSynth's last error line on this thread: the words behind a driver that would not open.
+thread_local std::string t_lastFluidError;
 
 // Runs on whichever thread FluidSynth logs from (the audio thread included): nothing may
 // escape into C code.
 void LogToDebugOutput(int level, const char* message, void* /*data*/) noexcept {
     try {
         const char* tag = level <= FLUID_ERR ? "error" : "warning";
+        if (level <= FLUID_ERR)
+            t_lastFluidError = message ? message : "";
         OutputDebugString(std::string("FluidSynth ") + tag + ": " + (message ? message : ""));
     } catch (...) {
     }
@@ -40,7 +47,12 @@ music::HRESULT ToResult(FluidFailure failure) {
 
 music::HRESULT Fail(FluidFailure failure, std::string_view detail) {
     OutputDebugString(std::string("Built-in synthesizer: ") + std::string(detail));
+    music::SetErrorInfo(std::string(detail));
     return ToResult(failure);
+}
+
+std::string TakeLastFluidError() {
+    return std::exchange(t_lastFluidError, std::string());
 }
 
 void InstallFluidLogHandler() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/music/Types.h"
@@ -18,8 +19,12 @@ enum class FluidFailure {
 // The one mapping of FluidSynth failures to music-port result codes.
 music::HRESULT ToResult(FluidFailure failure);
 
-// Logs `detail` once through the debug output and returns the failure's result code.
+// Logs `detail` once through the debug output, leaves it as this thread's error info (the
+// cause a caller may show the user) and returns the failure's result code.
 music::HRESULT Fail(FluidFailure failure, std::string_view detail);
+
+// FluidSynth's last error message logged on this thread, cleared by the call.
+std::string TakeLastFluidError();
 
 // Routes FluidSynth's own log lines (warnings and errors) to the debug output instead of
 // stderr. Process-wide; installed once, safe to call from any thread.

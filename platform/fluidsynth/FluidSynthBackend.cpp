@@ -152,4 +152,10 @@ std::shared_ptr<Renderer> FluidSynthBackend::LastPortRenderer() const {
     return core ? std::make_shared<Renderer>(std::move(core)) : nullptr;
 }
 
+AudioOutputStats FluidSynthBackend::LastPortOutputStats() const {
+    std::lock_guard lock(lastMutex_);
+    std::shared_ptr<SynthCore> core = lastCore_.lock();
+    return core ? core->OutputStats() : AudioOutputStats{};
+}
+
 }  // namespace platform::fluidsynth

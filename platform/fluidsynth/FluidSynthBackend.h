@@ -12,6 +12,7 @@ namespace platform::fluidsynth {
 class AudioClock;
 class Renderer;
 class SynthCore;
+struct AudioOutputStats;
 
 // The built-in software synthesizer: one output port played by FluidSynth with a General
 // MIDI SoundFont, its sound going out through one of FluidSynth's audio drivers.
@@ -33,9 +34,14 @@ public:
         // FluidSynth audio drivers, tried in this order at activation; empty: none (offline).
         std::vector<std::string> audioDrivers{"pulseaudio", "alsa", "jack"};
         std::string soundFontPath{"/usr/share/sounds/sf2/default-GM.sf2"};
-        // 64 frames x 3 periods keeps a note-on within about 10 ms of the audio server.
+        // The audio server keeps periodSize x periods frames queued and asks for at least one
+        // period at a time. 64 x 12 (17 ms at 44.1 kHz) was the smallest setting without an
+        // underrun over a minute of a held chord on a loaded 2-core machine
+        // (tunestead-bench-latency); smaller queues glitched. A note after silence still sounds
+        // within about 8 ms: the queued silence is dropped (PulseOutput); a note among sounding
+        // ones waits the queue.
         int periodSize = 64;
-        int periods = 3;
+        int periods = 12;
     };
 
     // {5B0F6C1E-3A7D-4E52-9C1B-7D2E84A3F016}: the port's identifier, fixed across runs.
@@ -59,6 +65,9 @@ public:
 
     // Renderer of the most recently created port's synth; null before the first CreatePort.
     std::shared_ptr<Renderer> LastPortRenderer() const;
+    // What the most recently created port's audio output does (underruns, reconnections,
+    // idle); all zero before the first CreatePort or after that port is gone.
+    AudioOutputStats LastPortOutputStats() const;
 
     const Options& GetOptions() const { return options_; }
 

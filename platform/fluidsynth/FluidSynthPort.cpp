@@ -85,6 +85,7 @@ HRESULT FluidSynthPort::PlayBuffer(music::IMusicBuffer& buffer) {
     HRESULT hr = buffer.ResetReadPtr();
     if (music::Failed(hr))
         return hr;
+    bool played = false;
     for (;;) {
         music::REFERENCE_TIME time = 0;
         DWORD group = 0;
@@ -92,13 +93,20 @@ HRESULT FluidSynthPort::PlayBuffer(music::IMusicBuffer& buffer) {
         const BYTE* bytes = nullptr;
         hr = buffer.GetNextEvent(&time, &group, &length, &bytes);
         if (hr == music::S_FALSE)
-            return music::S_OK;
+            break;
         if (music::Failed(hr))
-            return hr;
+            break;
         // Times are not looked at: every event plays now.
-        if (bytes != nullptr && length > 0)
+        if (bytes != nullptr && length > 0) {
             PlayEvent(group, bytes, length);
+            played = true;
+        }
     }
+    // An idle output resumes only after the events are in the synth, so the first rendered
+    // period already holds them.
+    if (played)
+        core_->Wake();
+    return hr == music::S_FALSE ? music::S_OK : hr;
 }
 
 void FluidSynthPort::PlayEvent(DWORD channelGroup, const BYTE* bytes, DWORD length) {

@@ -7,19 +7,38 @@
 #include <fstream>
 
 #include "platform/fluidsynth/FluidFailure.h"
+#include "platform/fluidsynth/PulseOutput.h"
 #include "platform/fluidsynth/SynthSequencer.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
 namespace {
 
-bool FileReadable(const std::string& path) {
+// Why `path` cannot be read as a file, in words; empty when it can.
+std::string Unreadable(const std::string& path) {
+    if (path.empty())
+        return "no file name given";
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return false;
+    const auto status = std::filesystem::status(path, error);
+    if (error)
+        return error.message();
+    if (!std::filesystem::is_regular_file(status))
+        return std::filesystem::is_directory(status) ? "it is a directory" : "not a regular file";
     std::ifstream file(path, std::ios::binary);
     char byte = 0;
-    return file.read(&byte, 1).good();
+    if (!file.read(&byte, 1).good())
+        return "it cannot be read, or is empty";
+    return {};
+}
+
+std::string DriverLabel(const std::string& name) {
+    if (name == "pulseaudio")
+        return "PulseAudio";
+    if (name == "alsa")
+        return "ALSA";
+    if (name == "jack")
+        return "JACK";
+    return name.empty() ? "(unnamed driver)" : name;
 }
 
 }  // namespace
@@ -53,7 +72,7 @@ std::shared_ptr<SynthCore> SynthCore::Create(const Config& config, music::HRESUL
     fluid_settings_setint(settings, "synth.midi-channels", config.midiChannels);
     fluid_settings_setint(settings, "synth.reverb.active", config.reverb ? 1 : 0);
     fluid_settings_setint(settings, "synth.chorus.active", config.chorus ? 1 : 0);
-    // Small periods keep a note-on within about 10 ms of the audio server.
+    // FluidSynth's own drivers (the fallbacks) read the period size and count from here.
     fluid_settings_setint(settings, "audio.period-size", config.periodSize);
     fluid_settings_setint(settings, "audio.periods", config.periods);
     // Locking sample memory needs privileges a desktop user lacks; it only warns.
@@ -90,43 +109,82 @@ SynthSequencer& SynthCore::Sequencer() {
 music::HRESULT SynthCore::LoadSoundFont(const std::string& path) {
     if (soundFontId_ != FLUID_FAILED)
         return music::S_OK;
-    if (!FileReadable(path))
-        return Fail(FluidFailure::SoundFontOpen, "cannot open the SoundFont " + path);
+    if (const std::string why = Unreadable(path); !why.empty())
+        return Fail(FluidFailure::SoundFontOpen,
+                    "cannot open the SoundFont \"" + path + "\": " + why);
     // Resetting the presets makes programs chosen before the load (channel 0's included)
     // take their instruments from this SoundFont from the first note on.
     const int id = fluid_synth_sfload(synth_.get(), path.c_str(), 1);
     if (id == FLUID_FAILED)
-        return Fail(FluidFailure::SoundFontFormat, "cannot load the SoundFont " + path);
+        return Fail(FluidFailure::SoundFontFormat,
+                    "the file \"" + path +
+                        "\" is not a SoundFont that can be loaded (damaged, or another format)");
     soundFontId_ = id;
     return music::S_OK;
 }
 
 music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
     std::lock_guard lock(driverMutex_);
-    if (driver_)
+    if (driver_ || pulse_)
         return music::S_OK;
-    std::string tried;
+    std::string causes;
     for (const std::string& name : drivers) {
-        // JACK would otherwise start a server of its own when none runs: seconds of delay
-        // and a stray jackd on a machine that has no JACK. A value set by the user wins.
-        if (name == "jack")
-            setenv("JACK_NO_START_SERVER", "1", 0);
-        // FluidSynth would try JACK first on its own; the driver is always named.
-        if (fluid_settings_setstr(settings_.get(), "audio.driver", name.c_str()) == FLUID_OK) {
-            driver_.reset(new_fluid_audio_driver(settings_.get(), synth_.get()));
-            if (driver_)
+        std::string cause;
+        if (name == "pulseaudio") {
+            const PulseOutput::Config config{sampleRate_, periodSize_, periods_};
+            pulse_ = PulseOutput::Open(config, synth_.get(), &cause);
+            if (pulse_)
                 return music::S_OK;
+        } else {
+            // JACK would otherwise start a server of its own when none runs: seconds of delay
+            // and a stray jackd on a machine that has no JACK. A value set by the user wins.
+            if (name == "jack")
+                setenv("JACK_NO_START_SERVER", "1", 0);
+            // FluidSynth would try JACK first on its own; the driver is always named.
+            TakeLastFluidError();
+            if (fluid_settings_setstr(settings_.get(), "audio.driver", name.c_str()) == FLUID_OK) {
+                driver_.reset(new_fluid_audio_driver(settings_.get(), synth_.get()));
+                if (driver_)
+                    return music::S_OK;
+            }
+            cause = TakeLastFluidError();
+            while (!cause.empty() && (cause.back() == '.' || cause.back() == ' '))
+                cause.pop_back();
+            if (cause.empty())
+                cause = "cannot be opened";
         }
-        tried += (tried.empty() ? "" : ", ") + name;
+        causes += "\n" + DriverLabel(name) + ": " + cause;
     }
     if (drivers.empty())
         return music::S_OK;
-    return Fail(FluidFailure::NoDriver, "no audio output could be opened (tried " + tried + ")");
+    return Fail(FluidFailure::NoDriver, "no audio output could be opened:" + causes);
+}
+
+void SynthCore::Wake() {
+    std::lock_guard lock(driverMutex_);
+    if (pulse_)
+        pulse_->Wake();
+}
+
+AudioOutputStats SynthCore::OutputStats() const {
+    std::lock_guard lock(driverMutex_);
+    AudioOutputStats stats;
+    stats.running = driver_ != nullptr || pulse_ != nullptr;
+    stats.connected = driver_ != nullptr || (pulse_ && pulse_->Connected());
+    if (pulse_) {
+        stats.corked = pulse_->Corked();
+        stats.underruns = pulse_->Underruns();
+        stats.reconnections = pulse_->Reconnections();
+        stats.targetFrames = pulse_->TargetFrames();
+        stats.requestFrames = pulse_->RequestFrames();
+    }
+    return stats;
 }
 
 void SynthCore::StopAudio() {
     std::lock_guard lock(driverMutex_);
     driver_.reset();
+    pulse_.reset();
     // A later activation starts from silence, not from the notes held when this one ended.
     if (synth_)
         fluid_synth_all_sounds_off(synth_.get(), -1);
@@ -134,12 +192,12 @@ void SynthCore::StopAudio() {
 
 bool SynthCore::AudioRunning() const {
     std::lock_guard lock(driverMutex_);
-    return driver_ != nullptr;
+    return driver_ != nullptr || pulse_ != nullptr;
 }
 
 std::vector<float> SynthCore::Render(std::size_t frames) {
     std::lock_guard lock(driverMutex_);
-    if (driver_ || frames == 0)
+    if (driver_ || pulse_ || frames == 0)
         return {};
     std::vector<float> out(frames * 2);
     // FluidSynth renders at most an int's worth of frames per call.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,12 +17,27 @@ struct _fluid_audio_driver_t;
 
 namespace platform::fluidsynth {
 
+class PulseOutput;
 class SynthSequencer;
+
+// What the audio output of a port is doing, for tests and benchmarks.
+struct AudioOutputStats {
+    bool running = false;    // an output plays the synth
+    bool connected = false;  // the output reaches its server (false while reconnecting)
+    bool corked = false;     // idle: the stream is paused until the next event
+    std::uint64_t underruns = 0;
+    std::uint64_t reconnections = 0;
+    std::uint32_t targetFrames = 0;   // the server's queue for the stream (PulseAudio only)
+    std::uint32_t requestFrames = 0;  // the server's least request (PulseAudio only)
+};
 
 // The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded
 // SoundFont. Shared (shared_ptr) by the port, its effects control and an offline renderer,
 // so none of them outlives the synth it talks to. FluidSynth's API is thread-safe; the driver
 // state is guarded by one mutex.
+//
+// The "pulseaudio" output is our own (PulseOutput: buffer sized by period and count, corked
+// while idle, reconnected when the server comes back); other names are FluidSynth's drivers.
 class SynthCore {
 public:
     struct Config {
@@ -29,7 +45,7 @@ public:
         int voices = 256;
         int midiChannels = 16;
         int periodSize = 64;
-        int periods = 3;
+        int periods = 12;
         bool reverb = true;
         bool chorus = true;
     };
@@ -44,7 +60,11 @@ public:
     music::HRESULT LoadSoundFont(const std::string& path);
     // Starts the first driver of `drivers` that opens (tried in order); S_OK if one runs
     // already. An empty list starts nothing: the synth is then rendered with Render().
+    // On failure the error info names each driver tried and why it did not open.
     music::HRESULT StartAudio(const std::vector<std::string>& drivers);
+    // After an event reached the synth: an idle output resumes. Any thread.
+    void Wake();
+    AudioOutputStats OutputStats() const;
     // Stops the audio driver (if any) and silences every voice.
     void StopAudio();
     bool AudioRunning() const;
@@ -84,11 +104,12 @@ private:
     std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
     mutable std::mutex driverMutex_;
     std::unique_ptr<_fluid_audio_driver_t, DriverDeleter> driver_;
+    std::unique_ptr<PulseOutput> pulse_;
     int soundFontId_ = -1;
     int sampleRate_ = 44100;
     int midiChannels_ = 16;
     int periodSize_ = 64;
-    int periods_ = 3;
+    int periods_ = 12;
     std::atomic<music::DWORD> effects_{0};
     // Last member: destroyed before the synth it is registered with.
     std::mutex sequencerMutex_;

@@ -14,6 +14,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <optional>
@@ -36,8 +39,10 @@
 #include "piano/CPianoCtrl.h"
 #include "platform/ch341/Ch341UsbDevice.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/fluidsynth/FluidSynthBackend.h"
 #include "platform/http/fake/FakeHttpClient.h"
 #include "platform/mixer/fake/FakeMixer.h"
+#include "platform/music/MusicObject.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "platform/shell/fake/FakeShell.h"
@@ -47,6 +52,7 @@
 namespace {
 
 namespace pm = platform::music;
+using platform::fluidsynth::FluidSynthBackend;
 using pm::DWORD;
 using pm::fake::FakeMusicSystem;
 using ::testing::ElementsAre;
@@ -56,6 +62,7 @@ struct Prompt {
     std::string text;
     std::string caption;
     app::PromptIcon icon;
+    std::string details = {};
 };
 
 class RecordingPrompts final : public app::IUserPrompts {
@@ -63,6 +70,10 @@ public:
     void ShowMessage(std::string_view text, std::string_view caption,
                      app::PromptIcon icon) override {
         shown.push_back({std::string(text), std::string(caption), icon});
+    }
+    void ShowDetailedMessage(std::string_view text, std::string_view details,
+                             std::string_view caption, app::PromptIcon icon) override {
+        shown.push_back({std::string(text), std::string(caption), icon, std::string(details)});
     }
     std::vector<Prompt> shown;
 };
@@ -326,6 +337,70 @@ TEST_F(MainDialogTest, PortStartFailureTellsTheUserAndShutsDown) {
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text, "Error during the music port objects initialization");
     EXPECT_THAT(SynthPlayed(), IsEmpty());  // no buffer: the shut-down send fails quietly
+}
+
+// The built-in synthesizer alone, with the given options: start-up failures of the real
+// backend.
+class SynthOnlySystem final : public pm::IMusicSystem {
+public:
+    explicit SynthOnlySystem(FluidSynthBackend::Options options) : options_(std::move(options)) {}
+    pm::HRESULT CreateMusic(std::unique_ptr<pm::IMusic>* out) override {
+        std::vector<std::unique_ptr<pm::IPortBackend>> backends;
+        backends.push_back(std::make_unique<FluidSynthBackend>(options_));
+        *out = std::make_unique<pm::MusicObject>(std::move(backends));
+        return pm::S_OK;
+    }
+
+private:
+    FluidSynthBackend::Options options_;
+};
+
+TEST_F(MainDialogTest, PortStartFailureNamesItsCauseBeneathTheText) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("ts-dialog-test-" + std::to_string(QCoreApplication::applicationPid()));
+    std::filesystem::create_directories(dir);
+    const std::string corrupt = (dir / "corrupt.sf2").string();
+    std::ofstream(corrupt) << "RIFF....not a SoundFont at all";
+    const std::string defaultSoundFont = FluidSynthBackend::Options().soundFontPath;
+    const std::string deadServer = "unix:" + (dir / "no-server" / "native").string();
+
+    struct Case {
+        const char* name;
+        std::string soundFont;
+        std::vector<std::string> drivers;
+        std::vector<std::string> cause;  // each appears in the details
+    };
+    const Case cases[] = {
+        {"missing SoundFont", "/nonexistent/gm.sf2", {}, {"/nonexistent/gm.sf2", "No such file"}},
+        {"corrupt SoundFont", corrupt, {}, {corrupt, "not a SoundFont"}},
+        {"no audio server", defaultSoundFont, {"pulseaudio"}, {"PulseAudio", deadServer}},
+    };
+    const char* oldServer = std::getenv("PULSE_SERVER");
+    const std::optional<std::string> savedServer =
+        oldServer ? std::optional<std::string>(oldServer) : std::nullopt;
+    setenv("PULSE_SERVER", deadServer.c_str(), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FluidSynthBackend::Options options;
+        options.soundFontPath = c.soundFont;
+        options.audioDrivers = c.drivers;
+        SynthOnlySystem synthOnly(options);
+        musicport::CDirectMusic synthMusic(synthOnly);
+        musicport::COutputPort synthPort;
+        RecordingPrompts seen;
+        app::CMainDlg dialog({synthMusic, synthPort, seen, keyBed, keyNoteMap, controls, commands,
+                              shell, announcement});
+        EXPECT_EQ(dialog.DoModal(), 0);
+        ASSERT_EQ(seen.shown.size(), 1u);
+        EXPECT_EQ(seen.shown[0].text, "Error during the music port objects initialization");
+        for (const std::string& words : c.cause)
+            EXPECT_THAT(seen.shown[0].details, ::testing::HasSubstr(words));
+    }
+    if (savedServer)
+        setenv("PULSE_SERVER", savedServer->c_str(), 1);
+    else
+        unsetenv("PULSE_SERVER");
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {

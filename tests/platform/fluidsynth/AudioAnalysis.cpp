@@ -70,4 +70,28 @@ std::vector<double> HarmonicProfile(const std::vector<float>& samples, int sampl
     return profile;
 }
 
+int CountSilentGaps(const std::vector<std::int16_t>& samples, int channels, int minFrames) {
+    const std::size_t frames = samples.size() / std::size_t(channels);
+    auto silent = [&](std::size_t frame) {
+        for (int c = 0; c < channels; ++c)
+            if (samples[frame * std::size_t(channels) + std::size_t(c)] != 0)
+                return false;
+        return true;
+    };
+    std::size_t first = 0;
+    while (first < frames && silent(first))
+        ++first;
+    int gaps = 0;
+    std::size_t run = 0;
+    for (std::size_t f = first; f < frames; ++f) {
+        if (silent(f)) {
+            ++run;
+            continue;
+        }
+        gaps += run >= std::size_t(minFrames) ? 1 : 0;
+        run = 0;
+    }
+    return gaps;  // a run still open at the end is trailing silence
+}
+
 }  // namespace tests::fluidsynth

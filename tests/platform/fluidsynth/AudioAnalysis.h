@@ -4,6 +4,7 @@
 // taken from interleaved stereo.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace tests::fluidsynth {
@@ -23,5 +24,11 @@ double PitchHz(const std::vector<float>& samples, int sampleRate);
 // fingerprint of the timbre.
 std::vector<double> HarmonicProfile(const std::vector<float>& samples, int sampleRate,
                                     double fundamental, int count);
+
+// Runs of at least `minFrames` frames of exact digital silence (every channel 0) strictly
+// inside the sounding stretch of interleaved 16-bit audio with `channels` channels: the
+// gaps an underrun leaves in a held note. Silence before the first and after the last
+// sounding frame is not counted.
+int CountSilentGaps(const std::vector<std::int16_t>& samples, int channels, int minFrames);
 
 }  // namespace tests::fluidsynth

@@ -325,7 +325,9 @@ TEST(FluidSynthBackendTest, FormatStatsAndOptionalInterfaces) {
     EXPECT_EQ(format.nSamplesPerSec, 44100u);
     EXPECT_EQ(format.nBlockAlign, format.nChannels * format.wBitsPerSample / 8);
     EXPECT_EQ(format.nAvgBytesPerSec, format.nSamplesPerSec * format.nBlockAlign);
-    EXPECT_EQ(bufferSize, 64u * 3u * format.nBlockAlign);
+    // The output buffer: the backend's period size times its count of periods.
+    const FluidSynthBackend::Options& options = synth.backend.GetOptions();
+    EXPECT_EQ(bufferSize, DWORD(options.periodSize * options.periods) * format.nBlockAlign);
     EXPECT_EQ(port.GetFormat(nullptr, &formatSize, nullptr), S_OK);  // size query
     EXPECT_EQ(port.GetFormat(&format, nullptr, nullptr), E_POINTER);
 

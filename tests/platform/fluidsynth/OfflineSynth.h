@@ -9,6 +9,7 @@
 #include "platform/fluidsynth/FluidSynthBackend.h"
 #include "platform/fluidsynth/Renderer.h"
 #include "platform/music/EventBuffer.h"
+#include "platform/music/ResultCodes.h"
 
 namespace tests::fluidsynth {
 

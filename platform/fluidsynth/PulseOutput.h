@@ -1,0 +1,109 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct _fluid_synth_t;
+
+namespace platform::fluidsynth {
+
+// Plays one FluidSynth synthesizer on a PulseAudio server through an asynchronous playback
+// stream whose buffer we size ourselves: the target length is `periods` periods of
+// `periodSize` frames, a request is at least one period, and the latency is not adjusted by
+// the server (FluidSynth's own PulseAudio driver gives none of that control).
+//
+// Silence costs nothing: after a second in which the synth has had no voice and rendered
+// nothing audible, the stream is corked; Wake() (called after every event played into the
+// synth) uncorks it. Whenever all the server holds is silence, Wake() also drops it, so a
+// note after silence starts at once instead of behind the queue.
+//
+// A lost server (context or stream failure) is logged and the stream reconnected with a
+// back-off on a thread of its own; meanwhile the synth keeps its state and its time (that
+// thread renders it into the void, so released notes end).
+//
+// Threads: the PulseAudio mainloop thread renders; the reconnection thread builds and tears
+// down connections; Wake() may be called from any other thread and never waits for more
+// than one render callback.
+class PulseOutput {
+public:
+    struct Config {
+        int sampleRate = 44100;
+        int periodSize = 64;  // frames
+        int periods = 12;
+    };
+
+    // Connects and starts playing; null with `*cause` in words when no server answers or the
+    // stream cannot be made. Blocks for at most a few seconds (the connection timeout).
+    static std::unique_ptr<PulseOutput> Open(const Config& config, _fluid_synth_t* synth,
+                                             std::string* cause);
+    ~PulseOutput();
+    PulseOutput(const PulseOutput&) = delete;
+    PulseOutput& operator=(const PulseOutput&) = delete;
+
+    // Any thread, after an event reached the synth: resumes a corked stream and drops queued
+    // silence (see above).
+    void Wake();
+
+    // Counters for tests and benchmarks.
+    std::uint64_t Underruns() const { return underruns_.load(); }
+    std::uint64_t Reconnections() const { return reconnections_.load(); }
+    bool Corked() const { return corked_.load(); }
+    // The buffer the server granted the current stream, in frames: its target length and its
+    // least request.
+    std::uint32_t TargetFrames() const { return targetFrames_.load(); }
+    std::uint32_t RequestFrames() const { return requestFrames_.load(); }
+    bool Connected() const { return connected_.load(); }
+
+private:
+    struct Connection;
+    friend struct Connection;
+
+    PulseOutput(const Config& config, _fluid_synth_t* synth);
+    std::unique_ptr<Connection> Connect(std::string* cause);
+    void Supervise();
+    // Mainloop thread, loop lock held.
+    void Render(Connection& connection, std::size_t bytes);
+    void ReportLost(const std::string& reason);
+    // Reconnection thread, `lock` on superviseMutex_ held: renders silently for `span` while no
+    // server plays the synth. True when stopped meanwhile.
+    bool KeepTime(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds span);
+
+    const Config config_;
+    _fluid_synth_t* const synth_;
+
+    // Guards conn_'s replacement only; held for short steps, never across a connect.
+    std::mutex connMutex_;
+    std::unique_ptr<Connection> conn_;
+
+    // Reconnection thread's wake-up: a lost connection or the end.
+    std::mutex superviseMutex_;
+    std::condition_variable superviseCv_;
+    bool stop_ = false;
+    bool lost_ = false;
+    std::string lostReason_;
+    std::thread supervisor_;
+
+    // The connection the reconnection thread is waiting on, so that the destructor can end
+    // the wait; abandon_ refuses new ones.
+    std::mutex pendingMutex_;
+    Connection* pending_ = nullptr;
+    bool abandon_ = false;
+
+    // Mainloop thread state, guarded by the loop lock.
+    std::int64_t silentFrames_ = 0;
+
+    std::atomic<bool> corked_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<std::uint64_t> underruns_{0};
+    std::atomic<std::uint64_t> reconnections_{0};
+    std::atomic<std::uint32_t> targetFrames_{0};
+    std::atomic<std::uint32_t> requestFrames_{0};
+};
+
+}  // namespace platform::fluidsynth

@@ -1,0 +1,176 @@
+// The built-in synthesizer's PulseAudio output against a server of the test's own: the
+// stream pauses while nothing sounds and the next note is still heard, and a server killed
+// while a note sounds is noticed, logged, and reconnected once it is back.
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QtGlobal>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/fluidsynth/SynthCore.h"
+#include "platform/music/ResultCodes.h"
+#include "tests/platform/fluidsynth/AudioAnalysis.h"
+#include "tests/platform/fluidsynth/OfflineSynth.h"
+#include "tests/platform/fluidsynth/PulseMonitor.h"
+#include "tests/platform/fluidsynth/PulseServer.h"
+
+namespace tests::fluidsynth {
+namespace {
+
+using platform::fluidsynth::AudioOutputStats;
+
+// Debug-log lines written while an instance lives.
+class LogCapture {
+public:
+    LogCapture() {
+        std::lock_guard lock(mutex_);
+        lines_.clear();
+        previous_ = qInstallMessageHandler(&LogCapture::Handle);
+    }
+    ~LogCapture() { qInstallMessageHandler(previous_); }
+
+    bool Contains(const std::string& words) const {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : lines_)
+            if (line.find(words) != std::string::npos)
+                return true;
+        return false;
+    }
+
+private:
+    static void Handle(QtMsgType, const QMessageLogContext&, const QString& message) {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(message.toStdString());
+    }
+
+    static inline std::mutex mutex_;
+    static inline std::vector<std::string> lines_;
+    QtMessageHandler previous_ = nullptr;
+};
+
+// Waits up to `seconds` for `condition`; its last value.
+bool WaitFor(const std::function<bool()>& condition, double seconds) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// Reads the monitor until the A at 440 Hz is heard (up to 3 s); its pitch, 0 if unheard.
+double HeardPitch(PulseMonitor& monitor) {
+    const int rate = monitor.SampleRate();
+    for (int block = 0; block < 30; ++block) {
+        const auto samples = monitor.Read(std::size_t(rate / 10));
+        std::vector<float> left;
+        for (std::size_t i = 0; i < samples.size(); i += 2)
+            left.push_back(samples[i] / 32768.0f);
+        if (Rms(left) > 0.01)
+            return PitchHz(left, rate);
+    }
+    return 0;
+}
+
+class FluidSynthServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PulseServer::Available())
+            GTEST_SKIP() << "no pulseaudio program";
+        server_.emplace();
+        ASSERT_TRUE(server_->Start()) << "see " << server_->RuntimePath() << "/log";
+        FluidSynthBackend::Options options;
+        options.audioDrivers = {"pulseaudio"};
+        backend_.emplace(options);
+        DMUS_PORTPARAMS8 params = Params(DMUS_PORTPARAMS_EFFECTS, 0, 0, DMUS_EFFECT_NONE);
+        ASSERT_EQ(backend_->CreatePort(FluidSynthBackend::kPortGuid, &params, &port_), S_OK);
+        ASSERT_EQ(port_->Activate(TRUE), S_OK);
+    }
+
+    void TearDown() override {
+        if (port_)
+            port_->Activate(FALSE);
+    }
+
+    HRESULT Play(DWORD message) {
+        EventBuffer buffer(64);
+        HRESULT hr = buffer.PackStructured(0, 0, message);
+        return Succeeded(hr) ? port_->PlayBuffer(buffer) : hr;
+    }
+
+    AudioOutputStats Stats() const { return backend_->LastPortOutputStats(); }
+
+    DWORD Voices() const {
+        DMUS_SYNTHSTATS8 stats;
+        stats.dwSize = sizeof stats;
+        return port_->GetRunningStats(&stats) == S_OK ? stats.dwVoices : ~DWORD(0);
+    }
+
+    std::optional<PulseServer> server_;
+    std::optional<FluidSynthBackend> backend_;
+    std::unique_ptr<IMusicPort> port_;
+};
+
+TEST_F(FluidSynthServerTest, ServerGrantsTheConfiguredQueueAndRequest) {
+    const FluidSynthBackend::Options& options = backend_->GetOptions();
+    const AudioOutputStats stats = Stats();
+    EXPECT_EQ(stats.targetFrames, std::uint32_t(options.periodSize * options.periods));
+    EXPECT_EQ(stats.requestFrames, std::uint32_t(options.periodSize));
+}
+
+TEST_F(FluidSynthServerTest, SilencePausesTheStreamAndTheNextNoteIsHeard) {
+    // Nothing played: the output pauses itself.
+    ASSERT_TRUE(WaitFor([&] { return Stats().corked; }, 5));
+    PulseMonitor monitor(48000, 1024);
+    ASSERT_TRUE(monitor.Connected());
+    monitor.Read(48000 / 2);  // a new record stream may start late
+
+    ASSERT_EQ(Play(Msg(0x90, 69, 127)), S_OK);
+    EXPECT_FALSE(Stats().corked);
+    EXPECT_NEAR(HeardPitch(monitor), 440.0, 440.0 * 0.02);
+    EXPECT_FALSE(Stats().corked) << "paused while the note sounds";
+
+    // Released and rung out: paused again.
+    ASSERT_EQ(Play(Msg(0x80, 69, 0)), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Stats().corked; }, 10));
+}
+
+TEST_F(FluidSynthServerTest, LostServerIsLoggedAndTheNextNoteAfterItsRestartIsHeard) {
+    LogCapture log;
+    ASSERT_EQ(Play(Msg(0x90, 69, 127)), S_OK);
+    {
+        PulseMonitor monitor(48000, 1024);
+        ASSERT_TRUE(monitor.Connected());
+        monitor.Read(48000 / 2);
+        ASSERT_NEAR(HeardPitch(monitor), 440.0, 440.0 * 0.02) << "not heard before the kill";
+    }
+
+    server_->Kill();
+    ASSERT_TRUE(WaitFor([&] { return !Stats().connected; }, 10)) << "the loss went unnoticed";
+    EXPECT_TRUE(log.Contains("reconnecting"));
+    // Events played meanwhile are taken, and the synth keeps time: the released note ends
+    // instead of holding its voices until the server is back.
+    EXPECT_EQ(Play(Msg(0x80, 69, 0)), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Voices() == 0; }, 10)) << "voices held during the outage";
+
+    ASSERT_TRUE(server_->Start());
+    ASSERT_TRUE(WaitFor([&] { return Stats().connected; }, 15)) << "never reconnected";
+    EXPECT_EQ(Stats().reconnections, 1u);
+    EXPECT_TRUE(log.Contains("reconnected"));
+
+    PulseMonitor monitor(48000, 1024);
+    ASSERT_TRUE(monitor.Connected());
+    monitor.Read(48000 / 2);
+    ASSERT_EQ(Play(Msg(0x90, 69, 127)), S_OK);
+    EXPECT_NEAR(HeardPitch(monitor), 440.0, 440.0 * 0.02) << "silent after the reconnection";
+}
+
+}  // namespace
+}  // namespace tests::fluidsynth
