@@ -11,7 +11,9 @@
 #include "device/KeyEvent.h"
 #include "musicport/MidiMsg.h"
 #include "piano/CPianoListener.h"
+#include "recorder/IPlaybackTimer.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -42,8 +44,15 @@ class CDirectMusic;
 class COutputPort;
 }  // namespace musicport
 
+namespace recorder {
+class CNoteRecorder;
+class RecorderControl;
+class SongFileCommands;
+}  // namespace recorder
+
 namespace app {
 
+class DialogRecorderView;
 class IUserPrompts;
 
 // The process-wide objects the main dialog drives. They are built before the dialog and
@@ -54,6 +63,7 @@ struct MainServices {
     IUserPrompts& prompts;
     platform::ch341::ICh341Device& keyBedDevice;
     device::CKeyNoteMap& keyNoteMap;
+    recorder::CNoteRecorder& recorder;
 };
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
@@ -100,6 +110,13 @@ public:
     performance::CMidiListCtrl* MessageList() const { return m_list; }
     int TransposeBase() const { return m_nTransposeBase; }
     const device::KeyBed* KeyBed() const { return m_keyBed.get(); }
+    QAction* Command(int id) const;
+    int OutputPortIndex() const { return m_nOutputPortIndex; }
+    // Record/Stop/Play and the song-file commands, from OnInitDialog on.
+    recorder::RecorderControl* Recorder() const { return m_recorder.get(); }
+    recorder::SongFileCommands* SongFile() const { return m_songFile.get(); }
+    // Command 32778, the author and title entry; no menu item leads to it.
+    void OnSongInfo();
 
     // A plug (3) or unplug (0) code from the key-bed driver, delivered on the GUI thread.
     void OnDeviceEvent(unsigned code);
@@ -157,7 +174,7 @@ private:
     void CreateMenuBar();
     void BindControls();
     void ReportToDebugger(const std::string& report);
-    void RecordMessage(musicport::DWORD message);
+    void StartRecorder();
 
     static CMainDlg* s_instance;
 
@@ -165,18 +182,14 @@ private:
 
     // Members in the order of the dialog's member table.
     int m_bClosing = 0;
-    int m_bStopRequested = 1;
+    // The stop request, the playback wake-up, the record state and the author, title and
+    // file path live with the recorder's collaborators (m_recorder, m_songFile).
     int m_bDlsPort = 0;
     int m_nOutputPortIndex = -1;
     int m_nInputPortIndex = -1;
-    bool m_hStopEvent = false;  // the playback wake-up event exists
     int m_bActivated = 0;
-    QString m_strAuthor;
-    QString m_strTitle;
-    QString m_strFilePath;
     piano::CPianoCtrl* m_piano = nullptr;
     PianoListener m_pianoListener;
-    int m_nRecordState = 1;
     // The device index and open flag live in the key-bed state, with the scan thread.
     std::unique_ptr<device::KeyBed> m_keyBed;
     KeyBedView m_keyBedView{*this};
@@ -204,6 +217,11 @@ private:
     int m_endCode = 0;
     bool m_inModalLoop = false;
     bool m_destroyed = false;
+
+    recorder::SteadyPlaybackTimer m_playbackTimer;
+    std::unique_ptr<DialogRecorderView> m_recorderView;
+    std::unique_ptr<recorder::RecorderControl> m_recorder;
+    std::unique_ptr<recorder::SongFileCommands> m_songFile;
 };
 
 }  // namespace app

@@ -11,6 +11,8 @@
 #include "musicport/COutputPort.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/Ch341UsbDevice.h"
+#include "recorder/CNoteRecorder.h"
+#include "recorder/IMonotonicClock.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -26,8 +28,10 @@ int main(int argc, char** argv) {
     const std::unique_ptr<platform::ch341::Ch341UsbDevice> keyBedDevice =
         platform::ch341::Ch341UsbDevice::CreateWithLibusb();
     device::CKeyNoteMap keyNoteMap;
+    const recorder::SteadyClock recorderClock;
+    recorder::CNoteRecorder noteRecorder(recorderClock);
 
-    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap});
+    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, noteRecorder});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

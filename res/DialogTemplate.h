@@ -18,6 +18,7 @@ enum class ControlKind {
     Bitmap,  // picture showing a bitmap resource
     Icon,    // picture showing an icon resource
     VerticalSlider,
+    Edit,  // one-line edit with a border, scrolling horizontally
 };
 
 // One control of a dialog template, placed in dialog units.
@@ -47,5 +48,6 @@ constexpr int DialogUnitsToPixels(int units) {
 
 const DialogTemplate& MainDialogTemplate();
 const DialogTemplate& InstructionsDialogTemplate();
+const DialogTemplate& TextEntryDialogTemplate();
 
 }  // namespace res

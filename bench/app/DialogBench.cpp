@@ -31,6 +31,7 @@
 #include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
+#include "recorder/CNoteRecorder.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
 
 namespace {
@@ -62,7 +63,9 @@ void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg
     SilentPrompts prompts;
     platform::ch341::SimulatedKeyBed keyBed(false);
     device::CKeyNoteMap keyNoteMap;
-    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap});
+    const recorder::SteadyClock clock;
+    recorder::CNoteRecorder noteRecorder(clock);
+    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, noteRecorder});
     QTimer::singleShot(0, &dialog, [&] {
         body(dialog);
         dialog.close();

@@ -26,6 +26,7 @@
 #include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
+#include "recorder/CNoteRecorder.h"
 #include "res/ResourceIds.h"
 
 namespace {
@@ -63,7 +64,9 @@ protected:
         system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
     }
 
-    app::MainServices Services() { return {music, outputPort, prompts, keyBed, keyNoteMap}; }
+    app::MainServices Services() {
+        return {music, outputPort, prompts, keyBed, keyNoteMap, noteRecorder};
+    }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
     // `close` unless `during` ended it.
@@ -85,6 +88,8 @@ protected:
     RecordingPrompts prompts;
     platform::ch341::SimulatedKeyBed keyBed{false};  // unplugged unless a test plugs it
     device::CKeyNoteMap keyNoteMap;
+    recorder::SteadyClock recorderClock;
+    recorder::CNoteRecorder noteRecorder{recorderClock};
 };
 
 TEST_F(MainDialogTest, StartUpActivatesTheFirstOutputPortAndListsBothOutputs) {
@@ -139,7 +144,7 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
         musicport::CDirectMusic freshMusic(freshSystem);
         musicport::COutputPort freshPort;
-        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap});
+        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap, noteRecorder});
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -179,7 +184,7 @@ TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
     musicport::CDirectMusic emptyMusic(empty);
     musicport::COutputPort port;
-    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap});
+    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap, noteRecorder});
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
