@@ -3,8 +3,6 @@
 // window ends the program with 0 at once.
 
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
-
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -13,50 +11,15 @@
 #include <memory>
 #include <string>
 
+#include "DesktopTools.h"
 #include "SoundCapture.h"
 #include "tests/platform/fluidsynth/AudioAnalysis.h"
 
 namespace {
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value == nullptr ? std::string() : std::string(value);
-}
-
-// Runs a command and returns its standard output, trimmed.
-QString RunTool(const QString& program, const QStringList& arguments, const QString& display) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    process.waitForFinished(15000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// Asks the window to close the way a window manager's close button does.
-void SendDeleteWindow(const std::string& display, xcb_window_t window) {
-    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
-    auto atom = [connection](const char* name) {
-        auto cookie = xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name);
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-            xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    };
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = atom("WM_PROTOCOLS");
-    event.data.data32[0] = atom("WM_DELETE_WINDOW");
-    event.data.data32[1] = XCB_CURRENT_TIME;
-    // A checked request waits for the server's answer: the X server drops requests that are
-    // still unread when their client disconnects.
-    const xcb_void_cookie_t cookie = xcb_send_event_checked(
-        connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    std::free(xcb_request_check(connection, cookie));
-    xcb_disconnect(connection);
-}
+using e2e::Env;
+using e2e::RunTool;
+using e2e::SendDeleteWindow;
 
 class PianoE2ETest : public ::testing::Test {
 protected:
@@ -78,33 +41,15 @@ TEST_F(PianoE2ETest, MousePressSoundsTheKeyAtItsPitchAndCloseExitsZero) {
     QThread::msleep(1000);  // a new record stream can miss its first moments
 
     QProcess player;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display_));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    player.setProcessEnvironment(env);
-    player.setProcessChannelMode(QProcess::ForwardedChannels);
-    player.start(QStringLiteral(TUNESTEAD_BINARY), {});
+    const QString display = QString::fromStdString(display_);
+    e2e::StartOnDisplay(player, QStringLiteral(TUNESTEAD_BINARY), display);
     ASSERT_TRUE(player.waitForStarted(5000));
 
-    const QString display = QString::fromStdString(display_);
-    const QString window =
-        RunTool(QStringLiteral("xdotool"),
-                {"search", "--sync", "--onlyvisible", "--name", "键乐坊"}, display)
-            .split('\n')
-            .value(0);
+    const QString window = e2e::FindWindow(QStringLiteral("键乐坊"), display);
     ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
     QThread::msleep(1500);  // the synthesizer's first activation
 
-    const QString geometry =
-        RunTool(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}, display);
-    int x = 0;
-    int y = 0;
-    for (const QString& line : geometry.split('\n')) {
-        if (line.startsWith("X="))
-            x = line.mid(2).toInt();
-        if (line.startsWith("Y="))
-            y = line.mid(2).toInt();
-    }
+    const auto [x, y] = e2e::WindowOrigin(window, display);
     // The piano sits at (18, 152) below the menu bar (about 24 px); the front of the A key
     // of its third octave (note 69, 440 Hz) spans x 419..438 and y 50..79 of the piano.
     const int keyX = x + 18 + 428;
@@ -131,7 +76,7 @@ TEST_F(PianoE2ETest, MousePressSoundsTheKeyAtItsPitchAndCloseExitsZero) {
 
     QElapsedTimer closing;
     closing.start();
-    SendDeleteWindow(display_, xcb_window_t(window.toULong()));
+    SendDeleteWindow(display_, window.toULong());
     ASSERT_TRUE(player.waitForFinished(5000)) << "the program did not end on close";
     EXPECT_LT(closing.elapsed(), 2000);
     EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);

@@ -1,0 +1,131 @@
+// The real program on a virtual display, playing into a real PulseAudio server: two notes
+// recorded by mouse come back from Play at their pitches with their spacing kept.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QThread>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "DesktopTools.h"
+#include "SoundCapture.h"
+#include "tests/platform/fluidsynth/AudioAnalysis.h"
+
+namespace {
+
+using e2e::RunTool;
+using tests::fluidsynth::PitchHz;
+using tests::fluidsynth::Rms;
+constexpr int kRate = e2e::SoundCapture::kRate;
+
+std::vector<float> Slice(const std::vector<float>& s, double from, double to) {
+    const auto begin = std::size_t(std::max(0.0, from) * kRate);
+    const auto end = std::min(s.size(), std::size_t(std::max(0.0, to) * kRate));
+    return begin < end ? std::vector<float>(s.begin() + long(begin), s.begin() + long(end))
+                       : std::vector<float>{};
+}
+
+// Seconds into `s` of the first note attack at or after `from`: a 2.5 ms window louder than
+// `floor` and four times the 20 ms before it. -1 when there is none.
+double Onset(const std::vector<float>& s, double from, double floor) {
+    constexpr double kStep = 0.0025;
+    for (double t = from; t + kStep < double(s.size()) / kRate; t += kStep) {
+        const double level = Rms(Slice(s, t, t + kStep));
+        if (level > floor && level > 4 * Rms(Slice(s, t - 0.02, t)))
+            return t;
+    }
+    return -1;
+}
+
+class RecorderE2ETest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        display_ = e2e::Env("TS_XVFB_DISPLAY");
+        if (display_.empty() || e2e::Env("PULSE_SERVER").empty()) {
+            if (!e2e::Env("CI").empty())
+                FAIL() << "CI must run this with ./test, which starts Xvfb and PulseAudio";
+            GTEST_SKIP() << "needs ./test's Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER)";
+        }
+    }
+
+    void Xdotool(const QStringList& arguments) {
+        RunTool(QStringLiteral("xdotool"), arguments, QString::fromStdString(display_));
+    }
+    void Click(e2e::Point p) {
+        Xdotool({"mousemove", QString::number(p.x), QString::number(p.y), "click", "1"});
+    }
+    // Holds the mouse on `p` for `ms` milliseconds.
+    void Hold(e2e::Point p, int ms) {
+        Xdotool({"mousemove", QString::number(p.x), QString::number(p.y), "mousedown", "1"});
+        QThread::msleep(ulong(ms));
+        Xdotool({"mouseup", "1"});
+    }
+
+    std::string display_;
+};
+
+TEST_F(RecorderE2ETest, TwoNotesRecordedByMouseReplayAtTheirPitchesAndSpacing) {
+    e2e::SoundCapture capture;
+    ASSERT_TRUE(capture.Ok()) << "cannot record from the audio server";
+    QThread::msleep(1000);  // a new record stream can miss its first moments
+
+    QProcess player;
+    const QString display = QString::fromStdString(display_);
+    e2e::StartOnDisplay(player, QStringLiteral(TUNESTEAD_BINARY), display);
+    ASSERT_TRUE(player.waitForStarted(5000));
+    const QString window = e2e::FindWindow(QStringLiteral("键乐坊"), display);
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
+    QThread::msleep(1500);  // the synthesizer's first activation
+
+    // Under a menu bar of about 24 px: the recorder's buttons (template units × 1.75) and the
+    // front of the A keys of the piano's second and third octaves (notes 57 and 69).
+    const auto [x, y] = e2e::WindowOrigin(window, display);
+    const int top = y + 24;
+    const e2e::Point record{x + 461, top + 104};
+    const e2e::Point stop{x + 529, top + 103};
+    const e2e::Point play{x + 596, top + 103};
+    const e2e::Point a3{x + 18 + 274, top + 152 + 65};
+    const e2e::Point a4{x + 18 + 428, top + 152 + 65};
+
+    Click(record);
+    const double recordingFrom = capture.Now();
+    Hold(a4, 400);
+    QThread::msleep(500);
+    Hold(a3, 400);
+    QThread::msleep(300);
+    Click(stop);
+    QThread::msleep(1500);
+    const double playingFrom = capture.Now();
+    Click(play);
+    QThread::msleep(2500);
+    const std::vector<float> sound = capture.Between(0, capture.Now());
+
+    constexpr double kFloor = 0.002;
+    const double live1 = Onset(sound, recordingFrom, kFloor);
+    const double live2 = Onset(sound, live1 + 0.3, kFloor);
+    const double replay1 = Onset(sound, playingFrom, kFloor);
+    const double replay2 = Onset(sound, replay1 + 0.3, kFloor);
+    ASSERT_GT(live1, 0) << "nothing sounded while recording";
+    ASSERT_GT(live2, 0);
+    ASSERT_GT(replay1, 0) << "nothing sounded on Play";
+    ASSERT_GT(replay2, 0);
+    EXPECT_LT(live2, playingFrom);
+
+    EXPECT_NEAR(PitchHz(Slice(sound, replay1 + 0.05, replay1 + 0.35), kRate), 440.0, 440 * 0.02);
+    EXPECT_NEAR(PitchHz(Slice(sound, replay2 + 0.05, replay2 + 0.35), kRate), 220.0, 220 * 0.02);
+    const double liveSpacing = live2 - live1;
+    const double replaySpacing = replay2 - replay1;
+    std::printf("note spacing: played %.1f ms, replayed %.1f ms\n", liveSpacing * 1000,
+                replaySpacing * 1000);
+    // Both are measured on the sink, so each carries the audio path's jitter.
+    EXPECT_NEAR(replaySpacing, liveSpacing, 0.015);
+
+    e2e::SendDeleteWindow(display_, window.toULong());
+    ASSERT_TRUE(player.waitForFinished(5000)) << "the program did not end on close";
+    EXPECT_EQ(player.exitCode(), 0);
+}
+
+}  // namespace
