@@ -150,6 +150,35 @@ SongFileResult WriteSongFile(const std::filesystem::path& path, const SongFileHe
     return {};
 }
 
+SongFileResult RewriteSongTexts(const std::filesystem::path& path, std::string_view author,
+                                std::string_view title) {
+    LoadedSong song;
+    // Validates the file (nothing is allocated for events: at most 0 are read).
+    if (const SongFileResult result = ReadSongFile(path, 0, &song); !result.Ok())
+        return result;
+    platform::file::ReadOnlyFile file;
+    if (const int error = file.Open(path); error != 0)
+        return {SongFileStatus::CannotOpen, error};
+    std::vector<std::byte> bytes(std::size_t(file.Size()));
+    std::size_t read = 0;
+    if (const int error = file.ReadAt(0, bytes, &read); error != 0)
+        return {SongFileStatus::FileError, error};
+    if (read <= kSongHeaderSize)
+        return {SongFileStatus::TooShort, 0};
+    bytes.resize(read);
+
+    SongFileHeader header = song.header;
+    header.author = EncodeSongText(author);
+    header.title = EncodeSongText(title);
+    const auto encoded = EncodeSongHeader(header);
+    std::copy(encoded.begin() + kAuthorOffset, encoded.begin() + kEventCountOffset,
+              bytes.begin() + kAuthorOffset);
+    const std::array<std::span<const std::byte>, 1> chunks{std::span<const std::byte>(bytes)};
+    if (const int error = platform::file::WriteFileReplacing(path, chunks); error != 0)
+        return {SongFileStatus::FileError, error};
+    return {};
+}
+
 std::string SongFileMessage(const SongFileResult& result, const std::filesystem::path& path) {
     switch (result.status) {
         case SongFileStatus::Ok:

@@ -81,6 +81,12 @@ SongFileResult ReadSongFile(const std::filesystem::path& path, std::uint32_t max
 SongFileResult WriteSongFile(const std::filesystem::path& path, const SongFileHeader& header,
                              std::span<const NoteEvent> events);
 
+// Replaces the author and title (text bytes in the file's code page, at most 49 each) of a
+// valid song file; every other byte stays as it was. The file is replaced only once the new
+// one is complete.
+SongFileResult RewriteSongTexts(const std::filesystem::path& path, std::string_view author,
+                                std::string_view title);
+
 // The message the user sees for a failed result (UTF-8).
 std::string SongFileMessage(const SongFileResult& result, const std::filesystem::path& path);
 
