@@ -11,6 +11,7 @@ TS_PACKAGES=(
     libcurl4-openssl-dev libpulse-dev libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
     xvfb xdotool x11-utils imagemagick jackd2 sox
+    clang libclang-rt-14-dev
 )
 
 ts_log() { printf '\033[1m==> %s\033[0m\n' "$*"; }
