@@ -154,7 +154,13 @@ std::uint32_t DialogRecorderView::CurrentPortFlags() {
 
 int DialogRecorderView::OutputPortCount() {
     const int listed = qobject_cast<QComboBox*>(m_dialog.Control(res::IDC_OUTPUT_PORT))->count();
-    return std::min(listed, int(m_outputPort.GetNumPorts()));
+    try {
+        return std::min(listed, int(m_outputPort.GetNumPorts()));
+    } catch (const musicport::CDMusicException& e) {
+        musicport::CDMusicException copy = e;
+        platform::OutputDebugString(copy.GetReport());
+        return 0;
+    }
 }
 
 std::uint32_t DialogRecorderView::OutputPortFlags(int index) {
