@@ -2,6 +2,8 @@
 
 #include <xcb/xcb.h>
 
+#include <QThread>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -74,6 +76,24 @@ Point WindowOrigin(const QString& window, const QString& display) {
             origin.y = line.mid(2).toInt();
     }
     return origin;
+}
+
+QString StartPlayerWindow(QProcess& player, const QString& binary, const QString& display) {
+    StartOnDisplay(player, binary, display);
+    if (!player.waitForStarted(5000))
+        return {};
+    const QString window = FindWindow(QStringLiteral("键乐坊"), display);
+    QThread::msleep(1500);  // the synthesizer's first activation
+    return window;
+}
+
+void DesktopTest::SetUp() {
+    display_ = Env("TS_XVFB_DISPLAY");
+    if (display_.empty() || Env("PULSE_SERVER").empty()) {
+        if (!Env("CI").empty())
+            FAIL() << "CI must run this with ./test, which starts Xvfb and PulseAudio";
+        GTEST_SKIP() << "needs ./test's Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER)";
+    }
 }
 
 }  // namespace e2e

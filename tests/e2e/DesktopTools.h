@@ -3,6 +3,8 @@
 // The real program on the virtual display: starting it, finding its window and clicking,
 // through xdotool and the X server.
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -31,5 +33,17 @@ struct Point {
     int y = 0;
 };
 Point WindowOrigin(const QString& window, const QString& display);
+
+// Starts the program on `display` and waits for its main window and the synthesizer's first
+// activation; returns the window, empty if it did not appear.
+QString StartPlayerWindow(QProcess& player, const QString& binary, const QString& display);
+
+// Tests of the real program: need ./test's Xvfb and PulseAudio; skipped without them, except
+// in CI, where that is a failure.
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    std::string display_;
+};
 
 }  // namespace e2e

@@ -17,23 +17,10 @@
 
 namespace {
 
-using e2e::Env;
 using e2e::RunTool;
 using e2e::SendDeleteWindow;
 
-class PianoE2ETest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        display_ = Env("TS_XVFB_DISPLAY");
-        if (display_.empty() || Env("PULSE_SERVER").empty()) {
-            if (!Env("CI").empty())
-                FAIL() << "CI must run this with ./test, which starts Xvfb and PulseAudio";
-            GTEST_SKIP() << "needs ./test's Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER)";
-        }
-    }
-
-    std::string display_;
-};
+using PianoE2ETest = e2e::DesktopTest;
 
 TEST_F(PianoE2ETest, MousePressSoundsTheKeyAtItsPitchAndCloseExitsZero) {
     e2e::SoundCapture capture;
@@ -42,12 +29,9 @@ TEST_F(PianoE2ETest, MousePressSoundsTheKeyAtItsPitchAndCloseExitsZero) {
 
     QProcess player;
     const QString display = QString::fromStdString(display_);
-    e2e::StartOnDisplay(player, QStringLiteral(TUNESTEAD_BINARY), display);
-    ASSERT_TRUE(player.waitForStarted(5000));
-
-    const QString window = e2e::FindWindow(QStringLiteral("键乐坊"), display);
+    const QString window =
+        e2e::StartPlayerWindow(player, QStringLiteral(TUNESTEAD_BINARY), display);
     ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
-    QThread::msleep(1500);  // the synthesizer's first activation
 
     const auto [x, y] = e2e::WindowOrigin(window, display);
     // The piano sits at (18, 152) below the menu bar (about 24 px); the front of the A key
