@@ -123,7 +123,23 @@ public:
     std::vector<Clock::time_point> sent;
 };
 
-int PlaybackTiming() {
+// The pacing the player replaced, for comparison: each wait lasts the event's own delay from
+// the moment it starts, so the time spent between waits adds up over the song.
+class PerDelayTimer final : public IPlaybackTimer {
+public:
+    // The player asks once, when it starts: the timeline's origin.
+    TimePoint Now() override { return m_previous = Clock::now(); }
+    void WaitUntil(TimePoint deadline, const StopSignal& stop) override {
+        const auto delay = deadline - m_previous;
+        m_previous = deadline;
+        stop.WaitUntil(Clock::now() + delay);
+    }
+
+private:
+    TimePoint m_previous{};
+};
+
+void ReportPlayback(const char* pacing, IPlaybackTimer& timer) {
     // 10,000 events 0 to 3 ms apart (15 s): many short waits, where lost time would add up.
     constexpr std::size_t kEvents = 10'000;
     std::vector<NoteEvent> events(kEvents);
@@ -133,7 +149,6 @@ int PlaybackTiming() {
     CNoteRecorder recorder(clock);
     recorder.Replace(events);
     std::recursive_mutex lock;
-    SteadyPlaybackTimer timer;
     TimingSink sink(kEvents);
     {
         SongPlayer player(recorder, lock, sink, timer, 1);
@@ -154,9 +169,16 @@ int PlaybackTiming() {
     std::sort(sorted.begin(), sorted.end());
     auto at = [&](double q) { return sorted[std::size_t(q * double(sorted.size() - 1))]; };
     std::printf(
-        "playback of %zu events over %.3f s: lateness per event median %.0f us, p99 %.0f us, "
+        "%s: %zu events over %.3f s: lateness per event median %.0f us, p99 %.0f us, "
         "worst %.0f us; drift at the last event %.0f us\n",
-        sink.sent.size(), double(dueMs) / 1000, at(0.5), at(0.99), sorted.back(), drift);
+        pacing, sink.sent.size(), double(dueMs) / 1000, at(0.5), at(0.99), sorted.back(), drift);
+}
+
+int PlaybackTiming() {
+    SteadyPlaybackTimer timeline;
+    ReportPlayback("song timeline", timeline);
+    PerDelayTimer perDelay;
+    ReportPlayback("wait per delay", perDelay);
     return 0;
 }
 
