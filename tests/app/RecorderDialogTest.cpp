@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -14,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -171,6 +174,72 @@ TEST_F(RecorderDialogTest, PlayWithNothingRecordedSaysSo) {
     });
     dialog.DoModal();
     EXPECT_THAT(prompts.shown, ElementsAre("没有录音可以播放！"));
+}
+
+// Answers the next file dialog with `path` as soon as it is shown.
+void AnswerFileDialog(const QString& path, bool* seen) {
+    QTimer::singleShot(50, [path, seen] {
+        QFileDialog* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* fileDialog = qobject_cast<QFileDialog*>(widget);
+                fileDialog && widget->isVisible())
+                dialog = fileDialog;
+        }
+        if (dialog == nullptr) {
+            AnswerFileDialog(path, seen);
+            return;
+        }
+        *seen = dialog->nameFilters() == QStringList{QStringLiteral("键乐坊录音文件(*.tnd)")} &&
+                dialog->defaultSuffix() == QStringLiteral("tnd");
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
+TEST_F(RecorderDialogTest, SaveAsThenNewThenOpenThroughTheMenu) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "dialog.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path dir = pattern;
+    const QString path = QString::fromStdString((dir / "歌.tnd").string());
+    app::CMainDlg dialog(Services());
+    bool saveDialogRight = false;
+    bool openDialogRight = false;
+    std::uint32_t countAfterNew = 99;
+    std::vector<recorder::NoteEvent> reopened;
+    QString authorLabel;
+    QTimer::singleShot(kOutsideTheLock, &dialog, [&] {
+        EXPECT_FALSE(dialog.Command(res::ID_FILE_SAVE)->isEnabled());
+        Click(dialog, res::IDC_RECORD);
+        dialog.PlayNote(60, 1);
+        clock.now += std::chrono::milliseconds(300);
+        dialog.PlayNote(60, 0);
+        Click(dialog, res::IDC_STOP);
+
+        AnswerFileDialog(path, &saveDialogRight);
+        dialog.Command(res::ID_FILE_SAVE_AS)->trigger();
+        EXPECT_TRUE(dialog.Command(res::ID_FILE_SAVE)->isEnabled());
+
+        dialog.Command(res::ID_FILE_NEW)->trigger();
+        countAfterNew = noteRecorder.GetCount();
+        EXPECT_FALSE(Enabled(dialog, res::IDC_PLAY));
+
+        AnswerFileDialog(path, &openDialogRight);
+        dialog.Command(res::ID_FILE_OPEN)->trigger();
+        reopened.assign(noteRecorder.GetData(), noteRecorder.GetData() + noteRecorder.GetCount());
+        EXPECT_TRUE(Enabled(dialog, res::IDC_PLAY));
+        authorLabel = qobject_cast<QLabel*>(dialog.Control(res::IDC_AUTHOR))->text();
+        dialog.close();
+    });
+    dialog.DoModal();
+    std::filesystem::remove_all(dir);
+
+    EXPECT_TRUE(saveDialogRight);
+    EXPECT_TRUE(openDialogRight);
+    EXPECT_EQ(countAfterNew, 0u);
+    EXPECT_THAT(reopened, ElementsAre(0x0000FF3Cu, 0x012C7F3Cu));
+    EXPECT_EQ(authorLabel, QStringLiteral("Author: "));
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(RecorderDialogTest, TextEntryRefusesFiftyBytesAndShowsThePrompt) {
