@@ -13,6 +13,7 @@
 #include <QSlider>
 
 #include "app/DialogBuilder.h"
+#include "app/DialogRecorderView.h"
 #include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
 #include "app/WindowCommands.h"
@@ -32,6 +33,8 @@
 #include "platform/log/DebugOutput.h"
 #include "platform/music/ErrorInfo.h"
 #include "platform/music/ResultCodes.h"
+#include "recorder/RecorderControl.h"
+#include "recorder/SongFileCommands.h"
 #include "res/DialogTemplate.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
@@ -81,6 +84,11 @@ CMainDlg::~CMainDlg() {
         OnDestroy();
     if (s_instance == this)
         s_instance = nullptr;
+}
+
+QAction* CMainDlg::Command(int id) const {
+    const auto it = m_commands.find(id);
+    return it == m_commands.end() ? nullptr : it->second;
 }
 
 QWidget* CMainDlg::Control(int id) const {
@@ -191,6 +199,7 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
                           res::DialogUnitsToPixels(dialog.height));
     m_controls = BuildControls(m_client, dialog);
     BindControls();
+    StartRecorder();
     resize(res::DialogUnitsToPixels(dialog.width),
            m_pMainMenu->height() + res::DialogUnitsToPixels(dialog.height));
 
@@ -231,7 +240,7 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
         m_stopButton->setIcon(QIcon(ImagePath("icon", res::IDI_STOP)));
         m_recordButton->setIcon(QIcon(ImagePath("icon", res::IDI_RECORD)));
         m_commands[res::ID_FILE_SAVE]->setEnabled(false);
-        m_hStopEvent = true;
+        // 11. The playback wake-up belongs to each playback run (m_recorder).
     }
 
     // 12. Key-bed device: opened when present, picked up when plugged in later.
@@ -338,8 +347,9 @@ void CMainDlg::ShutdownAndClose() {
         // 1. All Notes Off on channel 0 first, so nothing keeps sounding after the window.
         m_services.outputPort.SendMidiMsg(MakeMidiMsg(0xB0, 0, 123, 0), 0);
         // 2-3. Unload the collection and the instrument (with the collection loader).
-        // 4. Close the playback wake-up event.
-        m_hStopEvent = false;
+        // 4. Wake the player so that it ends; OnDestroy joins it.
+        if (m_recorder)
+            m_recorder->OnClosing();
         // 5-6. Break the thru connection and stop input notification (with the input port).
     } catch (const CDMusicException& e) {
         CDMusicException copy = e;
@@ -362,13 +372,8 @@ void CMainDlg::PlayNote(BYTE note, BOOL on) {
         ReportToDebugger(copy.GetReport());
     }
     // 4-5. The recording step: a message whose send failed is still recorded.
-    if (m_nRecordState != 0)
-        return;
-    RecordMessage(message);
-}
-
-void CMainDlg::RecordMessage(DWORD /*message*/) {
-    // Recording arrives with the recorder; m_nRecordState stays idle until then.
+    if (m_recorder)
+        m_recorder->RecordMessage(message);
 }
 
 void CMainDlg::AllNotesOff() {
@@ -441,12 +446,41 @@ void CMainDlg::OnClose() {
 
 void CMainDlg::OnDestroy() {
     m_destroyed = true;
+    // The player uses the piano and the message list: it ends before they go.
+    if (m_recorder)
+        m_recorder->Shutdown();
     m_controlsBinding.reset();
     m_services.commands.Detach();
     // Unregister the notification first, then close the device (and stop its scan).
     if (m_keyBed)
         m_keyBed->Destroy();
     m_services.keyNoteMap.SetSink(nullptr);
+}
+
+void CMainDlg::StartRecorder() {
+    m_recorderView =
+        std::make_unique<DialogRecorderView>(*this, m_services.outputPort, m_services.prompts);
+    m_recorder = std::make_unique<recorder::RecorderControl>(
+        m_services.recorder, performance::PerformanceLock(), *m_recorderView, m_playbackTimer);
+    m_songFile =
+        std::make_unique<recorder::SongFileCommands>(*m_recorder, *m_recorderView, *m_recorderView);
+    recorder::RecorderControl* control = m_recorder.get();
+    connect(m_recordButton, &QPushButton::clicked, this, [control] { control->OnRecord(); });
+    connect(m_stopButton, &QPushButton::clicked, this, [control] { control->OnStop(); });
+    connect(m_playButton, &QPushButton::clicked, this, [control] { control->OnPlay(); });
+    recorder::SongFileCommands* file = m_songFile.get();
+    connect(m_commands[res::ID_FILE_NEW], &QAction::triggered, this, [file] { file->OnNewSong(); });
+    connect(m_commands[res::ID_FILE_OPEN], &QAction::triggered, this,
+            [file] { file->OnOpenSong(); });
+    connect(m_commands[res::ID_FILE_SAVE], &QAction::triggered, this,
+            [file] { file->OnSaveSong(); });
+    connect(m_commands[res::ID_FILE_SAVE_AS], &QAction::triggered, this,
+            [file] { file->OnSaveSongAs(); });
+}
+
+void CMainDlg::OnSongInfo() {
+    if (m_songFile)
+        m_songFile->OnSongInfo();
 }
 
 void CMainDlg::StartKeyBed() {

@@ -12,7 +12,9 @@
 #include "device/KeyEvent.h"
 #include "musicport/MidiMsg.h"
 #include "piano/CPianoListener.h"
+#include "recorder/IPlaybackTimer.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -55,8 +57,15 @@ class CDirectMusic;
 class COutputPort;
 }  // namespace musicport
 
+namespace recorder {
+class CNoteRecorder;
+class RecorderControl;
+class SongFileCommands;
+}  // namespace recorder
+
 namespace app {
 
+class DialogRecorderView;
 class IUserPrompts;
 class WindowCommands;
 
@@ -72,6 +81,7 @@ struct MainServices {
     WindowCommands& commands;
     platform::shell::IShell& shell;
     web::CAnnouncement& announcement;
+    recorder::CNoteRecorder& recorder;
 };
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
@@ -123,6 +133,13 @@ public:
     // request, after the current handler (and the rest of start-up) has run.
     void PostQuitMessage(int code);
     const device::KeyBed* KeyBed() const { return m_keyBed.get(); }
+    QAction* Command(int id) const;
+    int OutputPortIndex() const { return m_nOutputPortIndex; }
+    // Record/Stop/Play and the song-file commands, from OnInitDialog on.
+    recorder::RecorderControl* Recorder() const { return m_recorder.get(); }
+    recorder::SongFileCommands* SongFile() const { return m_songFile.get(); }
+    // Command 32778, the author and title entry; no menu item leads to it.
+    void OnSongInfo();
 
     // A plug (3) or unplug (0) code from the key-bed driver, delivered on the GUI thread outside
     // the performance lock.
@@ -181,7 +198,7 @@ private:
     void CreateMenuBar();
     void BindControls();
     void ReportToDebugger(const std::string& report);
-    void RecordMessage(musicport::DWORD message);
+    void StartRecorder();
 
     static CMainDlg* s_instance;
 
@@ -189,18 +206,14 @@ private:
 
     // Members in the order of the dialog's member table.
     int m_bClosing = 0;
-    int m_bStopRequested = 1;
+    // The stop request, the playback wake-up, the record state and the author, title and
+    // file path live with the recorder's collaborators (m_recorder, m_songFile).
     int m_bDlsPort = 0;
     int m_nOutputPortIndex = -1;
     int m_nInputPortIndex = -1;
-    bool m_hStopEvent = false;  // the playback wake-up event exists
     int m_bActivated = 0;
-    QString m_strAuthor;
-    QString m_strTitle;
-    QString m_strFilePath;
     piano::CPianoCtrl* m_piano = nullptr;
     PianoListener m_pianoListener;
-    int m_nRecordState = 1;
     // The device index and open flag live in the key-bed state, with the scan thread.
     std::unique_ptr<device::KeyBed> m_keyBed;
     QObject m_keyBedEvents;  // receives the posted device events, outside the lock
@@ -234,6 +247,11 @@ private:
     bool m_inModalLoop = false;
     bool m_destroyed = false;
     std::optional<int> m_quitCode;
+
+    recorder::SteadyPlaybackTimer m_playbackTimer;
+    std::unique_ptr<DialogRecorderView> m_recorderView;
+    std::unique_ptr<recorder::RecorderControl> m_recorder;
+    std::unique_ptr<recorder::SongFileCommands> m_songFile;
 };
 
 }  // namespace app

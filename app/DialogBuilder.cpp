@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -101,6 +102,8 @@ QWidget* Create(QWidget* client, const res::ControlTemplate& c) {
                                                                           : QSlider::NoTicks);
             return slider;
         }
+        case ControlKind::Edit:
+            return new QLineEdit(Text(c), client);
     }
     return nullptr;
 }

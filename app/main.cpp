@@ -18,6 +18,8 @@
 #include "platform/http/CurlHttpClient.h"
 #include "platform/mixer/AlsaMixer.h"
 #include "platform/shell/XdgShell.h"
+#include "recorder/CNoteRecorder.h"
+#include "recorder/IMonotonicClock.h"
 #include "res/Strings.h"
 #include "web/CAnnouncement.h"
 
@@ -48,9 +50,11 @@ int main(int argc, char** argv) {
     platform::http::CurlHttpClient http;
     web::CAnnouncement announcement(
         http, std::string(res::kSiteHome) + std::string(res::kAnnouncementPath));
+    const recorder::SteadyClock recorderClock;
+    recorder::CNoteRecorder noteRecorder(recorderClock);
 
     app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, controls, commands,
-                          shell, announcement});
+                          shell, announcement, noteRecorder});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

@@ -59,9 +59,18 @@ constexpr std::array kInstructionsControls{
                     11, 162, 19},
 };
 
+// The author and title entry: the caption and the prompt are set when it runs.
+constexpr std::array kTextEntryControls{
+    ControlTemplate{IDC_ENTRY_PROMPT, K::LabelNoWrap, "", 7, 7, 118, 9},
+    ControlTemplate{IDC_ENTRY_TEXT, K::Edit, "", 7, 23, 296, 15},
+    ControlTemplate{1, K::PushButton, "OK", 258, 42, 50, 14},
+};
+
 constexpr DialogTemplate kMain{IDD_MAIN, "键乐坊 -- 未插设备", 377, 308, kMainControls};
 constexpr DialogTemplate kInstructions{IDD_INSTRUCTIONS, "使用说明 键乐坊V1.1 （免费版）", 187, 98,
                                        kInstructionsControls};
+
+constexpr DialogTemplate kTextEntry{IDD_TEXT_ENTRY, "", 315, 63, kTextEntryControls};
 
 }  // namespace
 
@@ -71,6 +80,10 @@ const DialogTemplate& MainDialogTemplate() {
 
 const DialogTemplate& InstructionsDialogTemplate() {
     return kInstructions;
+}
+
+const DialogTemplate& TextEntryDialogTemplate() {
+    return kTextEntry;
 }
 
 }  // namespace res

@@ -21,6 +21,7 @@ enum class ControlKind {
     LinkIcon,               // icon picture that is a hyperlink
     VerticalSlider,         // trackbar with tick marks on both sides
     VerticalSliderNoTicks,  // trackbar without tick marks
+    Edit,                   // one-line edit with a border, scrolling horizontally
 };
 
 // One control of a dialog template, placed in dialog units.
@@ -50,5 +51,6 @@ constexpr int DialogUnitsToPixels(int units) {
 
 const DialogTemplate& MainDialogTemplate();
 const DialogTemplate& InstructionsDialogTemplate();
+const DialogTemplate& TextEntryDialogTemplate();
 
 }  // namespace res

@@ -7,6 +7,7 @@ namespace res {
 // Dialog templates.
 constexpr int IDD_MAIN = 102;
 constexpr int IDD_INSTRUCTIONS = 165;
+constexpr int IDD_TEXT_ENTRY = 162;
 
 // Controls of the main dialog.
 constexpr int IDC_INPUT_PORT = 1006;
@@ -38,6 +39,10 @@ constexpr int IDC_LINK_LOGO = 1062;
 constexpr int IDC_ANNOUNCEMENT = 1063;
 constexpr int IDC_LINK_PRODUCT = 1064;
 constexpr int IDC_TEST = 1065;
+
+// Controls of the text-entry dialog.
+constexpr int IDC_ENTRY_TEXT = 1055;
+constexpr int IDC_ENTRY_PROMPT = 1056;
 
 // Menu 134 commands.
 constexpr int IDR_MAIN_MENU = 134;

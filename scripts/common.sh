@@ -12,6 +12,7 @@ TS_PACKAGES=(
     fonts-wqy-microhei pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
     xdg-utils xvfb xdotool x11-utils imagemagick jackd2 sox
     qt6-wayland weston desktop-file-utils appstream dpkg-dev file
+    clang libclang-rt-14-dev
 )
 
 ts_log() { printf '\033[1m==> %s\033[0m\n' "$*"; }

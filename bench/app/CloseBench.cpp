@@ -28,6 +28,7 @@
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "platform/shell/fake/FakeShell.h"
+#include "recorder/CNoteRecorder.h"
 #include "web/CAnnouncement.h"
 
 namespace {
@@ -71,8 +72,10 @@ Cycle OpenAndClose(pm::IMusicSystem& system, bool keyBedPresent) {
     web::CAnnouncement announcement(http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt");
     Cycle cycle{};
     const auto built = Clock::now();
-    app::CMainDlg dialog(
-        {music, output, prompts, keyBed, keyNoteMap, controls, commands, shell, announcement});
+    const recorder::SteadyClock clock;
+    recorder::CNoteRecorder noteRecorder(clock);
+    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, controls, commands, shell,
+                          announcement, noteRecorder});
     Clock::time_point closing;
     QTimer::singleShot(0, &dialog, [&] {
         cycle.startMs = std::chrono::duration<double, std::milli>(Clock::now() - built).count();

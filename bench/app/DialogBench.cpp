@@ -36,6 +36,7 @@
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "platform/shell/fake/FakeShell.h"
+#include "recorder/CNoteRecorder.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
 #include "web/CAnnouncement.h"
 
@@ -74,8 +75,10 @@ void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg
     app::WindowCommands commands(shell);
     platform::http::fake::FakeHttpClient http;
     web::CAnnouncement announcement(http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt");
-    app::CMainDlg dialog(
-        {music, output, prompts, keyBed, keyNoteMap, controls, commands, shell, announcement});
+    const recorder::SteadyClock clock;
+    recorder::CNoteRecorder noteRecorder(clock);
+    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, controls, commands, shell,
+                          announcement, noteRecorder});
     QTimer::singleShot(0, &dialog, [&] {
         body(dialog);
         dialog.close();

@@ -31,6 +31,7 @@
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "platform/shell/fake/FakeShell.h"
+#include "recorder/CNoteRecorder.h"
 #include "res/ResourceIds.h"
 #include "web/CAnnouncement.h"
 
@@ -66,8 +67,8 @@ protected:
 
     app::MainServices Services(performance::CPerformanceControls& withControls) {
         m = std::make_unique<Music>();
-        return {m->music,     m->outputPort, prompts, keyBed,      keyNoteMap,
-                withControls, commands,      shell,   announcement};
+        return {m->music,     m->outputPort, prompts, keyBed,       keyNoteMap,
+                withControls, commands,      shell,   announcement, noteRecorder};
     }
 
     // Runs `during` inside the dialog's modal loop, then closes the dialog.
@@ -100,6 +101,8 @@ protected:
     app::WindowCommands commands{shell};
     platform::http::fake::FakeHttpClient http;
     web::CAnnouncement announcement{http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt"};
+    recorder::SteadyClock recorderClock;
+    recorder::CNoteRecorder noteRecorder{recorderClock};
 };
 
 }  // namespace dialog_test

@@ -46,6 +46,7 @@
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "platform/shell/fake/FakeShell.h"
+#include "recorder/CNoteRecorder.h"
 #include "res/ResourceIds.h"
 #include "web/CAnnouncement.h"
 
@@ -214,8 +215,8 @@ protected:
 
     app::MainServices Services() { return Services(prompts, lockCheckingKeyBed); }
     app::MainServices Services(app::IUserPrompts& boxes, platform::ch341::ICh341Device& device) {
-        return {music,    outputPort, boxes, device,      keyNoteMap,
-                controls, commands,   shell, announcement};
+        return {music,    outputPort, boxes, device,       keyNoteMap,
+                controls, commands,   shell, announcement, noteRecorder};
     }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
@@ -248,6 +249,8 @@ protected:
     app::WindowCommands commands{shell};
     platform::http::fake::FakeHttpClient http;
     web::CAnnouncement announcement{http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt"};
+    recorder::SteadyClock recorderClock;
+    recorder::CNoteRecorder noteRecorder{recorderClock};
 };
 
 TEST_F(MainDialogTest, StartUpActivatesTheFirstOutputPortAndListsBothOutputs) {
@@ -303,7 +306,7 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         musicport::CDirectMusic freshMusic(freshSystem);
         musicport::COutputPort freshPort;
         app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap, controls,
-                              commands, shell, announcement});
+                              commands, shell, announcement, noteRecorder});
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -389,7 +392,7 @@ TEST_F(MainDialogTest, PortStartFailureNamesItsCauseBeneathTheText) {
         musicport::COutputPort synthPort;
         RecordingPrompts seen;
         app::CMainDlg dialog({synthMusic, synthPort, seen, keyBed, keyNoteMap, controls, commands,
-                              shell, announcement});
+                              shell, announcement, noteRecorder});
         EXPECT_EQ(dialog.DoModal(), 0);
         ASSERT_EQ(seen.shown.size(), 1u);
         EXPECT_EQ(seen.shown[0].text, "Error during the music port objects initialization");
@@ -407,8 +410,8 @@ TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
     musicport::CDirectMusic emptyMusic(empty);
     musicport::COutputPort port;
-    app::CMainDlg dialog(
-        {emptyMusic, port, prompts, keyBed, keyNoteMap, controls, commands, shell, announcement});
+    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap, controls, commands, shell,
+                          announcement, noteRecorder});
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
