@@ -83,6 +83,88 @@ namespace {
 
 class FakeDownload final : public IPortDownload {};
 
+// Records what thru connections deliver to an output port.
+class FakeSink final : public IMidiSink {
+public:
+    FakeSink(std::shared_ptr<FakeState> state, FakePort& port, std::vector<std::pair<DWORD, DWORD>>& into)
+        : state_(std::move(state)), port_(port), into_(into) {}
+    void Send(DWORD channelGroup, const BYTE* data, DWORD length) noexcept override {
+        DWORD message = 0;
+        for (DWORD i = 0; i < length && i < 4; ++i)
+            message |= DWORD{data[i]} << (8 * i);
+        std::lock_guard lock(state_->mutex);
+        into_.emplace_back(channelGroup, message);
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    FakePort& port_;
+    std::vector<std::pair<DWORD, DWORD>>& into_;
+};
+
+// The input queue with the fake's log and scripted failures in front of it.
+class FakeInput final : public IMidiInput {
+public:
+    FakeInput(std::shared_ptr<FakeState> state, const FakePort& port, std::string name,
+              std::shared_ptr<MidiInputQueue> queue)
+        : state_(std::move(state)), port_(port), name_(std::move(name)), queue_(std::move(queue)) {}
+    HRESULT SetReadNotificationHandle(std::shared_ptr<AutoResetEvent> event) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record(
+                Format("SetReadNotificationHandle(%s,%d)", name_.c_str(), event ? 1 : 0),
+                "SetReadNotificationHandle", &port_);
+            if (Failed(hr))
+                return hr;
+        }
+        return queue_->SetReadNotificationHandle(std::move(event));
+    }
+    HRESULT Read(IMusicBuffer& buffer) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record("Read(" + name_ + ")", "Read", &port_);
+            if (Failed(hr))
+                return hr;
+        }
+        return queue_->Read(buffer);
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    const FakePort& port_;
+    std::string name_;
+    std::shared_ptr<MidiInputQueue> queue_;
+};
+
+std::string PortName(IMusicPort* port);
+
+class FakeThru final : public IMusicThru {
+public:
+    FakeThru(std::shared_ptr<FakeState> state, const FakePort& port, std::string name,
+             std::shared_ptr<ThruRouter> router)
+        : state_(std::move(state)), port_(port), name_(std::move(name)), router_(std::move(router)) {}
+    HRESULT ThruChannel(DWORD sourceGroup, DWORD sourceChannel, DWORD destinationGroup,
+                        DWORD destinationChannel, IMusicPort* destination) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record(
+                Format("ThruChannel(%s,%u,%u,%u,%u,%s)", name_.c_str(), sourceGroup, sourceChannel,
+                       destinationGroup, destinationChannel, PortName(destination).c_str()),
+                "ThruChannel", &port_);
+            if (Failed(hr))
+                return hr;
+        }
+        return router_->ThruChannel(sourceGroup, sourceChannel, destinationGroup,
+                                    destinationChannel, destination);
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    const FakePort& port_;
+    std::string name_;
+    std::shared_ptr<ThruRouter> router_;
+};
+
 class FakeBuffer final : public IMusicBuffer {
 public:
     FakeBuffer(std::shared_ptr<FakeState> state, DWORD capacity)
@@ -134,14 +216,27 @@ private:
 
 class FakeMusicPort final : public IMusicPort {
 public:
+    // The caller holds the state's mutex.
     FakeMusicPort(std::shared_ptr<FakeState> state, FakePort& port)
-        : state_(std::move(state)), port_(port) {}
+        : state_(std::move(state)), port_(port) {
+        if (port_.caps_.dwClass == DMUS_PC_INPUTCLASS) {
+            queue_ = std::make_shared<MidiInputQueue>();
+            router_ = std::make_shared<ThruRouter>();
+            port_.queue_ = queue_;
+            port_.thru_ = router_;
+        }
+    }
+    const std::string& Name() const { return port_.name_; }
     ~FakeMusicPort() override {
         std::lock_guard lock(state_->mutex);
         state_->log.push_back("ReleasePort(" + port_.name_ + ")");
         --port_.openCount_;
         if (active_)
             --port_.activeCount_;
+        if (port_.queue_ == queue_) {
+            port_.queue_.reset();
+            port_.thru_.reset();
+        }
     }
 
     HRESULT Activate(BOOL active) override {
@@ -234,6 +329,42 @@ public:
         *download = std::make_shared<FakeDownload>();
         return S_OK;
     }
+    HRESULT QueryMidiInput(std::shared_ptr<IMidiInput>* input) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryMidiInput(" + port_.name_ + ")", "QueryMidiInput");
+        if (Failed(hr))
+            return hr;
+        if (input == nullptr)
+            return E_POINTER;
+        if (!queue_)
+            return E_NOINTERFACE;
+        *input = std::make_shared<FakeInput>(state_, port_, port_.name_, queue_);
+        return S_OK;
+    }
+    HRESULT QueryThru(std::shared_ptr<IMusicThru>* thru) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryThru(" + port_.name_ + ")", "QueryThru");
+        if (Failed(hr))
+            return hr;
+        if (thru == nullptr)
+            return E_POINTER;
+        if (!router_)
+            return E_NOINTERFACE;
+        *thru = std::make_shared<FakeThru>(state_, port_, port_.name_, router_);
+        return S_OK;
+    }
+    HRESULT QueryMidiSink(std::shared_ptr<IMidiSink>* sink) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryMidiSink(" + port_.name_ + ")", "QueryMidiSink");
+        if (Failed(hr))
+            return hr;
+        if (sink == nullptr)
+            return E_POINTER;
+        if (port_.caps_.dwClass != DMUS_PC_OUTPUTCLASS)
+            return E_NOINTERFACE;
+        *sink = std::make_shared<FakeSink>(state_, port_, port_.thruReceived_);
+        return S_OK;
+    }
     HRESULT Compact() override {
         std::lock_guard lock(state_->mutex);
         return Call("Compact(" + port_.name_ + ")", "Compact");
@@ -313,8 +444,19 @@ private:
     FakePort& port_;
     bool active_ = false;
     DWORD channelGroups_ = 1;
+    std::shared_ptr<MidiInputQueue> queue_;
+    std::shared_ptr<ThruRouter> router_;
     std::map<std::pair<DWORD, DWORD>, DWORD> priorities_;
 };
+
+namespace {
+std::string PortName(IMusicPort* port) {
+    if (port == nullptr)
+        return "null";
+    const auto* fake = dynamic_cast<FakeMusicPort*>(port);
+    return fake != nullptr ? fake->Name() : "other";
+}
+}  // namespace
 
 class FakeMusic final : public IMusic {
 public:
@@ -542,6 +684,37 @@ int FakePort::OpenCount() const {
 bool FakePort::IsActive() const {
     std::lock_guard lock(state_.mutex);
     return activeCount_ > 0;
+}
+
+std::vector<std::pair<DWORD, DWORD>> FakePort::ThruReceived() const {
+    std::lock_guard lock(state_.mutex);
+    return thruReceived_;
+}
+
+void FakePort::Receive(std::vector<BYTE> message, REFERENCE_TIME time) {
+    std::shared_ptr<MidiInputQueue> queue;
+    std::shared_ptr<ThruRouter> thru;
+    {
+        std::lock_guard lock(state_.mutex);
+        if (activeCount_ == 0)
+            return;
+        queue = queue_;
+        thru = thru_;
+    }
+    // Outside the lock: the thru destinations record under it.
+    if (thru)
+        thru->Forward(1, message.data(), DWORD(message.size()));
+    if (queue)
+        queue->Push(time, message.data(), DWORD(message.size()));
+}
+
+std::size_t FakePort::Waiting() const {
+    std::shared_ptr<MidiInputQueue> queue;
+    {
+        std::lock_guard lock(state_.mutex);
+        queue = queue_;
+    }
+    return queue ? queue->Waiting() : 0;
 }
 
 FakeMusicSystem::FakeMusicSystem() : state_(std::make_shared<FakeState>()) {}

@@ -23,7 +23,11 @@
 //   "Compact(<name>)", "GetChannelPriority(<name>,<group>,<channel>)",
 //   "SetChannelPriority(<name>,<group>,<channel>,<priority>)", "GetRunningStats(<name>)",
 //   "GetFormat(<name>)", "GetNumChannelGroups(<name>)", "SetNumChannelGroups(<name>,<count>)",
-//   "ReleasePort(<name>)" (the opened port object is destroyed).
+//   "ReleasePort(<name>)" (the opened port object is destroyed),
+//   input ports: "QueryMidiInput(<name>)", "QueryThru(<name>)",
+//   "SetReadNotificationHandle(<name>,<0|1>)", "Read(<name>)",
+//   "ThruChannel(<name>,<src group>,<src channel>,<dst group>,<dst channel>,<dst name|null>)",
+//   output ports: "QueryMidiSink(<name>)".
 // A failing call is logged too. Failure names are the call names above without arguments;
 // "Activate" fails Activate(TRUE) and "Deactivate" fails Activate(FALSE). A scripted
 // failure stays until ClearFailure.
@@ -39,6 +43,8 @@
 #include <vector>
 
 #include "platform/music/IMusicSystem.h"
+#include "platform/music/MidiInputQueue.h"
+#include "platform/music/ThruRouter.h"
 #include "platform/music/Types.h"
 
 namespace platform::music::fake {
@@ -75,6 +81,14 @@ public:
     // Time the latency clock reports (default 0).
     FakePort& ClockTime(REFERENCE_TIME time);
 
+    // --- Input (ports of the input class) ---
+    // One message arriving on the opened input port, as the platform's input thread would
+    // deliver it: forwarded through the thru connections, then queued for Read. Ignored while
+    // the port is not active. Any thread.
+    void Receive(std::vector<BYTE> message, REFERENCE_TIME time = 0);
+    // Messages waiting to be read on the opened input port.
+    std::size_t Waiting() const;
+
     // Capabilities as enumeration gives them (GUID unique within the system).
     DMUS_PORTCAPS Caps() const;
 
@@ -91,6 +105,8 @@ public:
     int OpenCount() const;
     // True between a successful Activate(TRUE) and the next Activate(FALSE) or release.
     bool IsActive() const;
+    // Messages thru connections delivered to this output port (status in bits 0-7), by group.
+    std::vector<std::pair<DWORD, DWORD>> ThruReceived() const;
 
 private:
     friend class FakeMusicPort;
@@ -111,6 +127,10 @@ private:
     std::optional<DWORD> effects_;
     int openCount_ = 0;
     int activeCount_ = 0;
+    std::vector<std::pair<DWORD, DWORD>> thruReceived_;
+    // Input of the most recently opened port object (input class only).
+    std::shared_ptr<MidiInputQueue> queue_;
+    std::shared_ptr<ThruRouter> thru_;
 };
 
 class FakeMusicSystem final : public IMusicSystem {
