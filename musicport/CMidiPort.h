@@ -65,10 +65,10 @@ protected:
                          ULONG dataLength, ULONG* bytesReturned);
 
     const DWORD m_dwPortClass;
-    std::unique_ptr<platform::music::IMusicPort> m_port;      // null while inactive
+    std::unique_ptr<platform::music::IMusicPort> m_port;  // null while inactive
     // Null while inactive; shared with an input port's notification thread.
     std::shared_ptr<platform::music::IMusicBuffer> m_buffer;
-    platform::music::IMusic* m_music = nullptr;               // borrowed from CDirectMusic
+    platform::music::IMusic* m_music = nullptr;  // borrowed from CDirectMusic
     platform::music::DMUS_PORTPARAMS8 m_portParams{};
 
 private:

@@ -1,8 +1,11 @@
 #include "platform/backends/DefaultMusicSystem.h"
 
+#include <array>
+#include <string_view>
 #include <vector>
 
 #include "platform/fluidsynth/FluidSynthBackend.h"
+#include "platform/midi/RtMidiBackend.h"
 #include "platform/music/MusicObject.h"
 #include "platform/music/ResultCodes.h"
 
@@ -12,10 +15,32 @@ namespace {
 using music::HRESULT;
 using music::IPortBackend;
 
-// The backend table, in listing order.
+struct BackendRow {
+    std::string_view name;
+    std::unique_ptr<IPortBackend> (*make)();
+};
+
+// The backend table, in order of preference: the order ports are listed in. Each row may find
+// its system absent on a machine and then lists no ports.
+constexpr std::array<BackendRow, 3> kBackends{{
+    {"built-in synthesizer",
+     []() -> std::unique_ptr<IPortBackend> {
+         return std::make_unique<fluidsynth::FluidSynthBackend>();
+     }},
+    {"ALSA sequencer",
+     []() -> std::unique_ptr<IPortBackend> {
+         return std::make_unique<midi::RtMidiBackend>(midi::MidiApi::AlsaSequencer);
+     }},
+    {"JACK",
+     []() -> std::unique_ptr<IPortBackend> {
+         return std::make_unique<midi::RtMidiBackend>(midi::MidiApi::Jack);
+     }},
+}};
+
 std::vector<std::unique_ptr<IPortBackend>> MakeBackends() {
     std::vector<std::unique_ptr<IPortBackend>> backends;
-    backends.push_back(std::make_unique<fluidsynth::FluidSynthBackend>());
+    for (const BackendRow& row : kBackends)
+        backends.push_back(row.make());
     return backends;
 }
 

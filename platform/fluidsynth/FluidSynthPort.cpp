@@ -8,6 +8,8 @@
 #include "platform/fluidsynth/LatencyClock.h"
 #include "platform/fluidsynth/Renderer.h"
 #include "platform/fluidsynth/SynthCore.h"
+#include "platform/fluidsynth/SynthEvent.h"
+#include "platform/fluidsynth/SynthSink.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
@@ -42,11 +44,15 @@ FluidSynthPort::FluidSynthPort(Setup setup, std::shared_ptr<SynthCore> core)
 }
 
 FluidSynthPort::~FluidSynthPort() {
+    if (sink_)
+        sink_->SetOpen(false);
     core_->StopAudio();
 }
 
 HRESULT FluidSynthPort::Activate(music::BOOL active) {
     if (!active) {
+        if (sink_)
+            sink_->SetOpen(false);
         core_->StopAudio();
         active_ = false;
         return music::S_OK;
@@ -60,6 +66,8 @@ HRESULT FluidSynthPort::Activate(music::BOOL active) {
     if (music::Failed(hr))
         return hr;
     active_ = true;
+    if (sink_)
+        sink_->SetOpen(true);
     return music::S_OK;
 }
 
@@ -100,62 +108,7 @@ HRESULT FluidSynthPort::PlayBuffer(music::IMusicBuffer& buffer) {
 }
 
 void FluidSynthPort::PlayEvent(DWORD channelGroup, const BYTE* bytes, DWORD length) {
-    fluid_synth_t* synth = core_->Synth();
-    const BYTE status = bytes[0];
-    if (status == 0xF0) {
-        // FluidSynth wants the message without its F0 and F7 framing bytes.
-        DWORD inner = length - 1;
-        if (inner > 0 && bytes[length - 1] == 0xF7)
-            --inner;
-        if (inner > 0)
-            fluid_synth_sysex(synth, reinterpret_cast<const char*>(bytes + 1),
-                              static_cast<int>(inner), nullptr, nullptr, nullptr, 0);
-        return;
-    }
-    if (status < 0x80 || status >= 0xF0)
-        return;  // running status and system common/real-time messages are not played
-    const DWORD group = std::max<DWORD>(channelGroup, 1);
-    if (group > setup_.channelGroups)
-        return;
-    const int channel = Channels(group - 1) + (status & 0x0F);
-    // A byte with its top bit set is a status, never data: such an event is incomplete.
-    const int data1 = length > 1 && bytes[1] < 0x80 ? bytes[1] : -1;
-    const int data2 = data1 >= 0 && length > 2 && bytes[2] < 0x80 ? bytes[2] : -1;
-    const bool twoDataBytes = data2 >= 0;
-
-    // Results are not checked: a note-off for a note that no longer sounds is no failure.
-    switch (status & 0xF0) {
-        case 0x80:
-            if (twoDataBytes)
-                fluid_synth_noteoff(synth, channel, data1);
-            break;
-        case 0x90:
-            if (twoDataBytes)
-                fluid_synth_noteon(synth, channel, data1, data2);  // velocity 0 is a note-off
-            break;
-        case 0xA0:
-            if (twoDataBytes)
-                fluid_synth_key_pressure(synth, channel, data1, data2);
-            break;
-        case 0xB0:
-            if (twoDataBytes)
-                fluid_synth_cc(synth, channel, data1, data2);  // 120 and 123 included
-            break;
-        case 0xC0:
-            if (data1 >= 0)
-                fluid_synth_program_change(synth, channel, data1);
-            break;
-        case 0xD0:
-            if (data1 >= 0)
-                fluid_synth_channel_pressure(synth, channel, data1);
-            break;
-        case 0xE0:
-            if (twoDataBytes)
-                fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
-            break;
-        default:
-            break;
-    }
+    PlaySynthEvent(core_->Synth(), setup_.channelGroups, channelGroup, bytes, length);
 }
 
 HRESULT FluidSynthPort::QueryKsControl(std::shared_ptr<music::IKsControl>* control) {
@@ -170,6 +123,16 @@ HRESULT FluidSynthPort::QueryPortDownload(std::shared_ptr<music::IPortDownload>*
         return music::E_POINTER;
     download->reset();
     return music::E_NOINTERFACE;
+}
+
+HRESULT FluidSynthPort::QueryMidiSink(std::shared_ptr<music::IMidiSink>* sink) {
+    if (sink == nullptr)
+        return music::E_POINTER;
+    if (!sink_)
+        sink_ = std::make_shared<SynthSink>(core_, setup_.channelGroups);
+    sink_->SetOpen(active_);
+    *sink = sink_;
+    return music::S_OK;
 }
 
 HRESULT FluidSynthPort::Compact() {
@@ -250,6 +213,8 @@ HRESULT FluidSynthPort::SetNumChannelGroups(DWORD count) {
         Channels(count) > core_->MidiChannels())
         return music::E_INVALIDARG;
     setup_.channelGroups = count;
+    if (sink_)
+        sink_->SetChannelGroups(count);
     return music::S_OK;
 }
 

@@ -10,6 +10,7 @@
 namespace platform::fluidsynth {
 
 class SynthCore;
+class SynthSink;
 class LatencyClock;
 class Renderer;
 
@@ -35,6 +36,7 @@ public:
     music::HRESULT PlayBuffer(music::IMusicBuffer& buffer) override;
     music::HRESULT QueryKsControl(std::shared_ptr<music::IKsControl>* control) override;
     music::HRESULT QueryPortDownload(std::shared_ptr<music::IPortDownload>* download) override;
+    music::HRESULT QueryMidiSink(std::shared_ptr<music::IMidiSink>* sink) override;
     music::HRESULT Compact() override;
     music::HRESULT GetChannelPriority(music::DWORD channelGroup, music::DWORD channel,
                                       music::DWORD* priority) override;
@@ -60,6 +62,7 @@ private:
     bool active_ = false;
     // One priority per MIDI channel of the synth, in channel order.
     std::vector<music::DWORD> priorities_;
+    std::shared_ptr<SynthSink> sink_;  // made on first request, shared with thru connections
 };
 
 }  // namespace platform::fluidsynth

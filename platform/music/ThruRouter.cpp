@@ -21,8 +21,7 @@ HRESULT ThruRouter::ThruChannel(DWORD sourceGroup, DWORD sourceChannel, DWORD de
     std::lock_guard lock(mutex_);
     const auto same = [&](const Route& r) {
         return r.sourceGroup == sourceGroup && r.sourceChannel == sourceChannel &&
-               r.destinationGroup == destinationGroup &&
-               r.destinationChannel == destinationChannel;
+               r.destinationGroup == destinationGroup && r.destinationChannel == destinationChannel;
     };
     std::erase_if(routes_, same);
     if (sink)

@@ -21,8 +21,8 @@ using ::testing::IsEmpty;
 
 struct Received {
     DWORD group = 0;
-    DWORD msg = 0;                 // short form
-    std::vector<BYTE> longData;    // long form
+    DWORD msg = 0;               // short form
+    std::vector<BYTE> longData;  // long form
     bool operator==(const Received&) const = default;
 };
 
@@ -213,12 +213,12 @@ TEST_F(CInputPortTest, ThruForwardsTheSourceChannelRemappedWithoutTheReceiver) {
     ActivateInput();
     Activate(1);
     input.SetThru(0, 0, 3, port);
-    midiIn.Receive({0x90, 69, 100});   // channel 1: forwarded to channel 4
-    midiIn.Receive({0x95, 69, 100});   // channel 6: not connected
+    midiIn.Receive({0x90, 69, 100});     // channel 1: forwarded to channel 4
+    midiIn.Receive({0x95, 69, 100});     // channel 6: not connected
     midiIn.Receive({0xF0, 1, 2, 0xF7});  // system exclusive is never forwarded
     midiIn.Receive({0xC0, 5});
-    EXPECT_THAT(synth.ThruReceived(),
-                ElementsAre(std::pair<DWORD, DWORD>{0, 0x00644593}, std::pair<DWORD, DWORD>{0, 0x05C3}));
+    EXPECT_THAT(synth.ThruReceived(), ElementsAre(std::pair<DWORD, DWORD>{0, 0x00644593},
+                                                  std::pair<DWORD, DWORD>{0, 0x05C3}));
     input.BreakThru(0, 0, 3);
     midiIn.Receive({0x80, 69, 0});
     EXPECT_EQ(synth.ThruReceived().size(), 2u);
@@ -274,10 +274,9 @@ TEST_F(CInputPortTest, DestructorStopsThreadAndBreaksThru) {
         scoped.ActivateNotification();
         system.ClearLog();
     }
-    EXPECT_THAT(system.Log(),
-                ElementsAre("SetReadNotificationHandle(MIDI In,0)",
-                            "ThruChannel(MIDI In,1,0,0,0,null)", "Activate(MIDI In,0)",
-                            "ReleasePort(MIDI In)"));
+    EXPECT_THAT(system.Log(), ElementsAre("SetReadNotificationHandle(MIDI In,0)",
+                                          "ThruChannel(MIDI In,1,0,0,0,null)",
+                                          "Activate(MIDI In,0)", "ReleasePort(MIDI In)"));
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ class FakeDownload final : public IPortDownload {};
 // Records what thru connections deliver to an output port.
 class FakeSink final : public IMidiSink {
 public:
-    FakeSink(std::shared_ptr<FakeState> state, FakePort& port, std::vector<std::pair<DWORD, DWORD>>& into)
+    FakeSink(std::shared_ptr<FakeState> state, FakePort& port,
+             std::vector<std::pair<DWORD, DWORD>>& into)
         : state_(std::move(state)), port_(port), into_(into) {}
     void Send(DWORD channelGroup, const BYTE* data, DWORD length) noexcept override {
         DWORD message = 0;
@@ -142,7 +143,10 @@ class FakeThru final : public IMusicThru {
 public:
     FakeThru(std::shared_ptr<FakeState> state, const FakePort& port, std::string name,
              std::shared_ptr<ThruRouter> router)
-        : state_(std::move(state)), port_(port), name_(std::move(name)), router_(std::move(router)) {}
+        : state_(std::move(state)),
+          port_(port),
+          name_(std::move(name)),
+          router_(std::move(router)) {}
     HRESULT ThruChannel(DWORD sourceGroup, DWORD sourceChannel, DWORD destinationGroup,
                         DWORD destinationChannel, IMusicPort* destination) override {
         {

@@ -1,0 +1,18 @@
+#include "platform/fluidsynth/SynthSink.h"
+
+#include "platform/fluidsynth/SynthCore.h"
+#include "platform/fluidsynth/SynthEvent.h"
+
+namespace platform::fluidsynth {
+
+SynthSink::SynthSink(std::shared_ptr<SynthCore> core, music::DWORD channelGroups)
+    : core_(std::move(core)), channelGroups_(channelGroups) {}
+
+void SynthSink::Send(music::DWORD channelGroup, const music::BYTE* data,
+                     music::DWORD length) noexcept {
+    if (!open_)
+        return;
+    PlaySynthEvent(core_->Synth(), channelGroups_, channelGroup, data, length);
+}
+
+}  // namespace platform::fluidsynth
