@@ -9,6 +9,8 @@
 
 namespace musicport {
 
+class CInstrument;
+
 // The output side: activates an output port and sends MIDI messages through it at once.
 // Active exactly while the latency clock is held. One event buffer is shared by all
 // senders, so sends must not overlap (the application sends under its performance lock).
@@ -37,6 +39,13 @@ public:
     // Reverb (DMUS_EFFECT_REVERB) and chorus (DMUS_EFFECT_CHORUS) on or off; a port without
     // the effects property is accepted silently. Returns 0.
     int SetEffect(BYTE effects);
+
+    // Downloads `instrument` with its note range: -1 (no throw) when the port is not active or
+    // the instrument holds nothing. A port without downloadable sounds throws E_NOINTERFACE.
+    // Returns 0.
+    int DownloadInstrument(CInstrument& instrument);
+    // Unloads it: -1 (no throw) when the port is not active or it is not downloaded. Returns 0.
+    int UnloadInstrument(CInstrument& instrument);
 
     int CompactMemory();
     // Returns the platform's result unchanged (not thrown).

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/fluidsynth/FluidSynthBackend.h"
+#include "platform/fluidsynth/SoundFontLoader.h"
 #include "platform/midi/RtMidiBackend.h"
 #include "platform/music/MusicObject.h"
 #include "platform/music/ResultCodes.h"
@@ -50,6 +51,12 @@ public:
         if (out == nullptr)
             return music::E_POINTER;
         *out = std::make_unique<music::MusicObject>(MakeBackends());
+        return music::S_OK;
+    }
+    HRESULT CreateLoader(std::unique_ptr<music::IMusicLoader>* out) override {
+        if (out == nullptr)
+            return music::E_POINTER;
+        *out = std::make_unique<fluidsynth::SoundFontLoader>();
         return music::S_OK;
     }
 };

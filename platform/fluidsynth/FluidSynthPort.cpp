@@ -6,8 +6,10 @@
 
 #include "platform/fluidsynth/EffectsControl.h"
 #include "platform/fluidsynth/LatencyClock.h"
+#include "platform/fluidsynth/PatchMap.h"
 #include "platform/fluidsynth/Renderer.h"
 #include "platform/fluidsynth/SynthCore.h"
+#include "platform/fluidsynth/SynthDownload.h"
 #include "platform/fluidsynth/SynthEvent.h"
 #include "platform/fluidsynth/SynthSink.h"
 #include "platform/music/ResultCodes.h"
@@ -37,7 +39,10 @@ int Channels(DWORD groups) {
 }  // namespace
 
 FluidSynthPort::FluidSynthPort(Setup setup, std::shared_ptr<SynthCore> core)
-    : setup_(std::move(setup)), core_(std::move(core)), clock_(std::make_shared<LatencyClock>()) {
+    : setup_(std::move(setup)),
+      core_(std::move(core)),
+      clock_(std::make_shared<LatencyClock>()),
+      patches_(std::make_shared<PatchMap>()) {
     priorities_.resize(static_cast<std::size_t>(core_->MidiChannels()));
     for (std::size_t i = 0; i < priorities_.size(); ++i)
         priorities_[i] = kStandardVoicePriority | kChannelPriorityOffset[i % 16];
@@ -108,7 +113,8 @@ HRESULT FluidSynthPort::PlayBuffer(music::IMusicBuffer& buffer) {
 }
 
 void FluidSynthPort::PlayEvent(DWORD channelGroup, const BYTE* bytes, DWORD length) {
-    PlaySynthEvent(core_->Synth(), setup_.channelGroups, channelGroup, bytes, length);
+    PlaySynthEvent(core_->Synth(), patches_.get(), setup_.channelGroups, channelGroup, bytes,
+                   length);
 }
 
 HRESULT FluidSynthPort::QueryKsControl(std::shared_ptr<music::IKsControl>* control) {
@@ -121,15 +127,17 @@ HRESULT FluidSynthPort::QueryKsControl(std::shared_ptr<music::IKsControl>* contr
 HRESULT FluidSynthPort::QueryPortDownload(std::shared_ptr<music::IPortDownload>* download) {
     if (download == nullptr)
         return music::E_POINTER;
-    download->reset();
-    return music::E_NOINTERFACE;
+    if (!download_)
+        download_ = std::make_shared<SynthDownload>(core_, patches_);
+    *download = download_;
+    return music::S_OK;
 }
 
 HRESULT FluidSynthPort::QueryMidiSink(std::shared_ptr<music::IMidiSink>* sink) {
     if (sink == nullptr)
         return music::E_POINTER;
     if (!sink_)
-        sink_ = std::make_shared<SynthSink>(core_, setup_.channelGroups);
+        sink_ = std::make_shared<SynthSink>(core_, patches_, setup_.channelGroups);
     sink_->SetOpen(active_);
     *sink = sink_;
     return music::S_OK;

@@ -11,6 +11,8 @@ namespace platform::fluidsynth {
 
 class SynthCore;
 class SynthSink;
+class PatchMap;
+class SynthDownload;
 class LatencyClock;
 class Renderer;
 
@@ -62,7 +64,9 @@ private:
     bool active_ = false;
     // One priority per MIDI channel of the synth, in channel order.
     std::vector<music::DWORD> priorities_;
-    std::shared_ptr<SynthSink> sink_;  // made on first request, shared with thru connections
+    std::shared_ptr<PatchMap> patches_;  // downloaded instruments, shared with sink and downloads
+    std::shared_ptr<SynthSink> sink_;    // made on first request, shared with thru connections
+    std::shared_ptr<SynthDownload> download_;
 };
 
 }  // namespace platform::fluidsynth

@@ -4,13 +4,15 @@
 
 #include <algorithm>
 
+#include "platform/fluidsynth/PatchMap.h"
+
 namespace platform::fluidsynth {
 
 using music::BYTE;
 using music::DWORD;
 
-void PlaySynthEvent(fluid_synth_t* synth, DWORD channelGroups, DWORD channelGroup,
-                    const BYTE* bytes, DWORD length) {
+void PlaySynthEvent(fluid_synth_t* synth, PatchMap* patches, DWORD channelGroups,
+                    DWORD channelGroup, const BYTE* bytes, DWORD length) {
     if (bytes == nullptr || length == 0)
         return;
     const BYTE status = bytes[0];
@@ -50,11 +52,14 @@ void PlaySynthEvent(fluid_synth_t* synth, DWORD channelGroups, DWORD channelGrou
                 fluid_synth_key_pressure(synth, channel, data1, data2);
             break;
         case 0xB0:
+            if (twoDataBytes && data1 == 0 && patches != nullptr)
+                patches->BankSelect(channel, data2);
             if (twoDataBytes)
                 fluid_synth_cc(synth, channel, data1, data2);  // 120 and 123 included
             break;
         case 0xC0:
-            if (data1 >= 0)
+            if (data1 >= 0 &&
+                (patches == nullptr || !patches->ProgramChange(synth, channel, data1)))
                 fluid_synth_program_change(synth, channel, data1);
             break;
         case 0xD0:

@@ -5,14 +5,15 @@
 
 namespace platform::fluidsynth {
 
-SynthSink::SynthSink(std::shared_ptr<SynthCore> core, music::DWORD channelGroups)
-    : core_(std::move(core)), channelGroups_(channelGroups) {}
+SynthSink::SynthSink(std::shared_ptr<SynthCore> core, std::shared_ptr<PatchMap> patches,
+                     music::DWORD channelGroups)
+    : core_(std::move(core)), patches_(std::move(patches)), channelGroups_(channelGroups) {}
 
 void SynthSink::Send(music::DWORD channelGroup, const music::BYTE* data,
                      music::DWORD length) noexcept {
     if (!open_)
         return;
-    PlaySynthEvent(core_->Synth(), channelGroups_, channelGroup, data, length);
+    PlaySynthEvent(core_->Synth(), patches_.get(), channelGroups_, channelGroup, data, length);
 }
 
 }  // namespace platform::fluidsynth

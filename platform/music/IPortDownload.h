@@ -1,13 +1,23 @@
 #pragma once
 
+#include <memory>
+
+#include "platform/music/IInstrument.h"
+#include "platform/music/Types.h"
+
 namespace platform::music {
 
-// Sample-memory downloads of a port that supports downloadable sounds. The operations come
-// with the sample-instrument classes; until then a port offers the interface or not, and the
-// output port only records whether it got one.
+// Downloads of a port that supports downloadable sounds (obtained with QueryPortDownload).
 class IPortDownload {
 public:
     virtual ~IPortDownload() = default;
+    // Makes `instrument` answer its patch (SetPatch's, else its own) on this port for the
+    // notes of the given ranges.
+    virtual HRESULT DownloadInstrument(IInstrument& instrument,
+                                       std::shared_ptr<IDownloadedInstrument>* downloaded,
+                                       const DMUS_NOTERANGE* ranges, DWORD rangeCount) = 0;
+    // Undoes a download: the patch answers what it answered before.
+    virtual HRESULT UnloadInstrument(IDownloadedInstrument& downloaded) = 0;
 };
 
 }  // namespace platform::music

@@ -19,6 +19,9 @@ struct FakeState {
     std::map<std::string, HRESULT, std::less<>> failures;
     std::vector<std::unique_ptr<FakePort>> ports;
     std::map<const FakePort*, std::map<std::string, HRESULT, std::less<>>> portFailures;
+    std::vector<FakeInstrument> instruments{
+        {0x00000000, "Piano"}, {0x00000001, "Bright Piano"}, {0x80000000, "Standard"}};
+    std::vector<DWORD> downloaded;
 
     // Appends to the log and returns the scripted result of `call` (port first, then system).
     // The caller holds the mutex.
@@ -81,7 +84,154 @@ private:
 
 namespace {
 
-class FakeDownload final : public IPortDownload {};
+class FakeInstrumentObject final : public IInstrument {
+public:
+    FakeInstrumentObject(std::shared_ptr<FakeState> state, DWORD patch)
+        : state_(std::move(state)), patch_(patch) {}
+    HRESULT GetPatch(DWORD* patch) override {
+        if (patch == nullptr)
+            return E_POINTER;
+        *patch = patch_;
+        return S_OK;
+    }
+    HRESULT SetPatch(DWORD patch) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("SetPatch(0x%08x)", patch), "SetPatch");
+        if (Succeeded(hr))
+            patch_ = patch;
+        return hr;
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    DWORD patch_;
+};
+
+class FakeDownloaded final : public IDownloadedInstrument {
+public:
+    explicit FakeDownloaded(DWORD patch) : patch(patch) {}
+    DWORD patch;
+};
+
+class FakeDownload final : public IPortDownload {
+public:
+    FakeDownload(std::shared_ptr<FakeState> state, std::string port)
+        : state_(std::move(state)), port_(std::move(port)) {}
+    HRESULT DownloadInstrument(IInstrument& instrument,
+                               std::shared_ptr<IDownloadedInstrument>* downloaded,
+                               const DMUS_NOTERANGE*, DWORD) override {
+        DWORD patch = 0;
+        instrument.GetPatch(&patch);
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(
+            Format("DownloadInstrument(%s,0x%08x)", port_.c_str(), patch), "DownloadInstrument");
+        if (Failed(hr))
+            return hr;
+        if (downloaded == nullptr)
+            return E_POINTER;
+        state_->downloaded.push_back(patch);
+        *downloaded = std::make_shared<FakeDownloaded>(patch);
+        return S_OK;
+    }
+    HRESULT UnloadInstrument(IDownloadedInstrument& downloaded) override {
+        const DWORD patch = static_cast<FakeDownloaded&>(downloaded).patch;
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(
+            Format("UnloadInstrument(%s,0x%08x)", port_.c_str(), patch), "UnloadInstrument");
+        if (Failed(hr))
+            return hr;
+        auto& list = state_->downloaded;
+        if (const auto it = std::find(list.begin(), list.end(), patch); it != list.end())
+            list.erase(it);
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    std::string port_;
+};
+
+class FakeCollection final : public ICollection {
+public:
+    FakeCollection(std::shared_ptr<FakeState> state, std::vector<FakeInstrument> instruments)
+        : state_(std::move(state)), instruments_(std::move(instruments)) {}
+    HRESULT EnumInstrument(DWORD index, DWORD* patch, char16_t* name, DWORD nameLength) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("EnumInstrument(%u)", index), "EnumInstrument");
+        if (Failed(hr))
+            return hr;
+        if (patch == nullptr || name == nullptr || nameLength == 0)
+            return E_POINTER;
+        if (index >= instruments_.size())
+            return S_FALSE;
+        *patch = instruments_[index].patch;
+        const std::u16string wide = Widen(instruments_[index].name);
+        const std::size_t n = std::min<std::size_t>(wide.size(), nameLength - 1);
+        std::copy_n(wide.begin(), n, name);
+        name[n] = u'\0';
+        return S_OK;
+    }
+    HRESULT GetInstrument(DWORD patch, std::shared_ptr<IInstrument>* instrument) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("GetInstrument(0x%08x)", patch), "GetInstrument");
+        if (Failed(hr))
+            return hr;
+        if (instrument == nullptr)
+            return E_POINTER;
+        const bool present = std::any_of(instruments_.begin(), instruments_.end(),
+                                         [&](const FakeInstrument& i) { return i.patch == patch; });
+        if (!present)
+            return DMUS_E_INVALIDPATCH;
+        *instrument = std::make_shared<FakeInstrumentObject>(state_, patch);
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    std::vector<FakeInstrument> instruments_;
+};
+
+class FakeLoader final : public IMusicLoader {
+public:
+    explicit FakeLoader(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
+    HRESULT GetCollection(const DMUS_OBJECTDESC* desc,
+                          std::shared_ptr<ICollection>* collection) override {
+        std::lock_guard lock(state_->mutex);
+        std::string what = "default";
+        if (desc != nullptr && (desc->dwValidData & DMUS_OBJ_MEMORY))
+            what = Format("memory:%lld", static_cast<long long>(desc->llMemLength));
+        else if (desc != nullptr && (desc->dwValidData & DMUS_OBJ_FILENAME))
+            what = "file:" + std::string(desc->wszFileName.begin(),
+                                         std::find(desc->wszFileName.begin(),
+                                                   desc->wszFileName.end(), u'\0'));
+        const HRESULT hr = state_->Record("GetCollection(" + what + ")", "GetCollection");
+        if (Failed(hr))
+            return hr;
+        if (desc == nullptr || collection == nullptr)
+            return E_POINTER;
+        *collection = std::make_shared<FakeCollection>(state_, state_->instruments);
+        return S_OK;
+    }
+    HRESULT SetSearchDirectory(const GUID&, std::u16string_view, BOOL) override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("SetSearchDirectory", "SetSearchDirectory");
+    }
+    HRESULT ReleaseObjectByUnknown(ICollection*) override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("ReleaseObjectByUnknown", "ReleaseObjectByUnknown");
+    }
+    HRESULT ClearCache(const GUID&) override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("ClearCache", "ClearCache");
+    }
+    HRESULT CollectGarbage() override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("CollectGarbage", "CollectGarbage");
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+};
 
 // Records what thru connections deliver to an output port.
 class FakeSink final : public IMidiSink {
@@ -330,7 +480,7 @@ public:
         const bool dls = (port_.caps_.dwFlags & (DMUS_PC_DLS | DMUS_PC_DLS2)) != 0;
         if (!port_.download_ || !dls)
             return E_NOINTERFACE;
-        *download = std::make_shared<FakeDownload>();
+        *download = std::make_shared<FakeDownload>(state_, port_.name_);
         return S_OK;
     }
     HRESULT QueryMidiInput(std::shared_ptr<IMidiInput>* input) override {
@@ -762,6 +912,28 @@ std::vector<std::string> FakeMusicSystem::Log() const {
 void FakeMusicSystem::ClearLog() {
     std::lock_guard lock(state_->mutex);
     state_->log.clear();
+}
+
+HRESULT FakeMusicSystem::CreateLoader(std::unique_ptr<IMusicLoader>* loader) {
+    std::lock_guard lock(state_->mutex);
+    const HRESULT hr = state_->Record("CreateLoader", "CreateLoader");
+    if (Failed(hr))
+        return hr;
+    if (loader == nullptr)
+        return E_POINTER;
+    *loader = std::make_unique<FakeLoader>(state_);
+    return S_OK;
+}
+
+FakeMusicSystem& FakeMusicSystem::Collection(std::vector<FakeInstrument> instruments) {
+    std::lock_guard lock(state_->mutex);
+    state_->instruments = std::move(instruments);
+    return *this;
+}
+
+std::vector<DWORD> FakeMusicSystem::Downloaded() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->downloaded;
 }
 
 HRESULT FakeMusicSystem::CreateMusic(std::unique_ptr<IMusic>* music) {

@@ -27,7 +27,11 @@
 //   input ports: "QueryMidiInput(<name>)", "QueryThru(<name>)",
 //   "SetReadNotificationHandle(<name>,<0|1>)", "Read(<name>)",
 //   "ThruChannel(<name>,<src group>,<src channel>,<dst group>,<dst channel>,<dst name|null>)",
-//   output ports: "QueryMidiSink(<name>)".
+//   output ports: "QueryMidiSink(<name>)",
+//   loader and collections: "CreateLoader", "GetCollection(default|file:<path>|memory:<bytes>)",
+//   "SetSearchDirectory", "ReleaseObjectByUnknown", "ClearCache", "CollectGarbage",
+//   "EnumInstrument(<index>)", "GetInstrument(0x<patch>)", "SetPatch(0x<patch>)",
+//   "DownloadInstrument(<port>,0x<patch>)", "UnloadInstrument(<port>,0x<patch>)".
 // A failing call is logged too. Failure names are the call names above without arguments;
 // "Activate" fails Activate(TRUE) and "Deactivate" fails Activate(FALSE). A scripted
 // failure stays until ClearFailure.
@@ -133,6 +137,12 @@ private:
     std::shared_ptr<ThruRouter> thru_;
 };
 
+// One instrument of the fake collection.
+struct FakeInstrument {
+    DWORD patch;
+    std::string name;
+};
+
 class FakeMusicSystem final : public IMusicSystem {
 public:
     FakeMusicSystem();
@@ -151,11 +161,18 @@ public:
     FakeMusicSystem& FailOn(std::string_view call, HRESULT result);
     FakeMusicSystem& ClearFailure(std::string_view call);
 
+    // What every collection the fake loader loads contains (default: three instruments,
+    // "Piano" 0, "Bright Piano" 1 and the drum kit "Standard" 0x80000000).
+    FakeMusicSystem& Collection(std::vector<FakeInstrument> instruments);
+    // Patches downloaded to any port and not unloaded, in download order.
+    std::vector<DWORD> Downloaded() const;
+
     // Every call so far, in order.
     std::vector<std::string> Log() const;
     void ClearLog();
 
     HRESULT CreateMusic(std::unique_ptr<IMusic>* music) override;
+    HRESULT CreateLoader(std::unique_ptr<IMusicLoader>* loader) override;
 
 private:
     std::shared_ptr<FakeState> state_;
