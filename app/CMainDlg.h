@@ -6,6 +6,8 @@
 #include <memory>
 #include <span>
 
+#include "app/IInputView.h"
+#include "app/IPortSelectionView.h"
 #include "device/IKeyBedView.h"
 #include "device/IKeyNoteSink.h"
 #include "device/KeyEvent.h"
@@ -44,7 +46,9 @@ class COutputPort;
 
 namespace app {
 
+class CInputReceiver;
 class IUserPrompts;
+class PortSelection;
 
 // The process-wide objects the main dialog drives. They are built before the dialog and
 // outlive it.
@@ -54,6 +58,8 @@ struct MainServices {
     IUserPrompts& prompts;
     platform::ch341::ICh341Device& keyBedDevice;
     device::CKeyNoteMap& keyNoteMap;
+    PortSelection& ports;
+    CInputReceiver& receiver;
 };
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
@@ -84,6 +90,10 @@ public:
     void FillGMInstrumentList();
     void FillDLSInstrumentList();
     void OnSelchangeInstrument();
+    void OnSelchangeOutputPort();
+    void OnSelchangeInputPort();
+    // Looks for MIDI ports that appeared or went away (every second while the dialog runs).
+    void OnRefreshPorts();
 
     // The note entry of the piano and the key bed: cut-off, send, recording step.
     void PlayNote(BYTE note, BOOL on);
@@ -93,7 +103,7 @@ public:
 
     // State the tests and the other parts of the program look at.
     bool IsClosing() const { return m_bClosing != 0; }
-    bool IsDlsMode() const { return m_bDlsPort != 0; }
+    bool IsDlsMode() const;
     QWidget* Control(int id) const;
     QMenuBar* MenuBar() const { return m_pMainMenu; }
     piano::CPianoCtrl* Piano() const { return m_piano; }
@@ -153,6 +163,41 @@ private:
         CMainDlg& m_dialog;
     };
 
+    // The selection lists as PortSelection fills and reads them; programmatic changes do not
+    // run the selection handlers.
+    class PortListsView final : public IPortSelectionView {
+    public:
+        explicit PortListsView(CMainDlg& dialog) : m_dialog(dialog) {}
+        void AddOutputPort(std::string_view text, musicport::DWORD flags) override;
+        void SelectOutputPort(int position) override;
+        int OutputPortSelection() const override;
+        void AddInputPort(std::string_view text) override;
+        void SelectInputPort(int position) override;
+        int InputPortSelection() const override;
+        void ClearInstruments() override;
+        void AddInstrument(std::string_view text) override;
+        void SelectInstrument(int position) override;
+        int InstrumentSelection() const override;
+        void FocusDialog() override;
+        void ShutdownAndClose() override;
+
+    private:
+        CMainDlg& m_dialog;
+    };
+    // What MIDI input shows and records.
+    class InputView final : public IInputView {
+    public:
+        explicit InputView(CMainDlg& dialog) : m_dialog(dialog) {}
+        void PressKey(BYTE note) override;
+        void ReleaseKey(BYTE note) override;
+        void AddMessage(BYTE note, BYTE velocity, int source) override;
+        void RecordingStep(musicport::DWORD message) override;
+        void SendToOutput(musicport::DWORD message) override;
+
+    private:
+        CMainDlg& m_dialog;
+    };
+
     void StartKeyBed();
     void CreateMenuBar();
     void BindControls();
@@ -166,9 +211,7 @@ private:
     // Members in the order of the dialog's member table.
     int m_bClosing = 0;
     int m_bStopRequested = 1;
-    int m_bDlsPort = 0;
-    int m_nOutputPortIndex = -1;
-    int m_nInputPortIndex = -1;
+    // The DLS flag and the output and input positions live in PortSelection.
     bool m_hStopEvent = false;  // the playback wake-up event exists
     int m_bActivated = 0;
     QString m_strAuthor;
@@ -181,6 +224,8 @@ private:
     std::unique_ptr<device::KeyBed> m_keyBed;
     KeyBedView m_keyBedView{*this};
     KeyNoteSink m_keyNoteSink{*this};
+    PortListsView m_portListsView{*this};
+    InputView m_inputView{*this};
     int m_nTransposeBase = 36;
     QLabel* m_announcement = nullptr;
     QSlider* m_volumeSlider = nullptr;

@@ -4,10 +4,16 @@
 #include <QApplication>
 #include <memory>
 
+#include "app/CInputReceiver.h"
 #include "app/CMainApp.h"
 #include "app/MessageBoxPrompts.h"
+#include "app/PortSelection.h"
 #include "device/CKeyNoteMap.h"
+#include "musicport/CCollection.h"
+#include "musicport/CDLSLoader.h"
 #include "musicport/CDirectMusic.h"
+#include "musicport/CInputPort.h"
+#include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/Ch341UsbDevice.h"
@@ -22,12 +28,19 @@ int main(int argc, char** argv) {
         platform::CreateDefaultMusicSystem();
     musicport::CDirectMusic music(*musicSystem);
     musicport::COutputPort outputPort;
+    musicport::CInputPort inputPort;
+    musicport::CDLSLoader loader(*musicSystem);
+    musicport::CCollection collection;
+    musicport::CInstrument instrument;
+    app::CInputReceiver receiver;
     app::MessageBoxPrompts prompts;
+    app::PortSelection ports(
+        {music, outputPort, inputPort, loader, collection, instrument, receiver}, prompts);
     const std::unique_ptr<platform::ch341::Ch341UsbDevice> keyBedDevice =
         platform::ch341::Ch341UsbDevice::CreateWithLibusb();
     device::CKeyNoteMap keyNoteMap;
 
-    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap});
+    app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, ports, receiver});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

@@ -20,10 +20,16 @@
 #include <memory>
 #include <vector>
 
+#include "app/CInputReceiver.h"
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "app/PortSelection.h"
 #include "device/CKeyNoteMap.h"
+#include "musicport/CCollection.h"
+#include "musicport/CDLSLoader.h"
 #include "musicport/CDirectMusic.h"
+#include "musicport/CInputPort.h"
+#include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
 #include "piano/CPianoCtrl.h"
@@ -59,10 +65,17 @@ Summary Summarise(std::vector<double> v) {
 void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg&)>& body) {
     musicport::CDirectMusic music(system);
     musicport::COutputPort output;
+    musicport::CInputPort input;
+    musicport::CDLSLoader loader(system);
+    musicport::CCollection collection;
+    musicport::CInstrument instrument;
+    app::CInputReceiver receiver;
     SilentPrompts prompts;
+    app::PortSelection ports({music, output, input, loader, collection, instrument, receiver},
+                             prompts);
     platform::ch341::SimulatedKeyBed keyBed(false);
     device::CKeyNoteMap keyNoteMap;
-    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap});
+    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, ports, receiver});
     QTimer::singleShot(0, &dialog, [&] {
         body(dialog);
         dialog.close();

@@ -15,11 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "app/CInputReceiver.h"
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "app/PortSelection.h"
 #include "device/CKeyNoteMap.h"
 #include "device/KeyBed.h"
+#include "musicport/CCollection.h"
+#include "musicport/CDLSLoader.h"
 #include "musicport/CDirectMusic.h"
+#include "musicport/CInputPort.h"
+#include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
 #include "piano/CPianoCtrl.h"
@@ -51,19 +57,41 @@ public:
     std::vector<Prompt> shown;
 };
 
-// The process-wide objects as the program builds them, over the fake platform.
+// The process-wide music objects as the program builds them, over one music system.
+struct MusicStack {
+    MusicStack(pm::IMusicSystem& system, app::IUserPrompts& prompts)
+        : music(system),
+          loader(system),
+          ports({music, outputPort, inputPort, loader, collection, instrument, receiver}, prompts) {
+    }
+    app::MainServices Services(app::IUserPrompts& prompts, platform::ch341::ICh341Device& keyBed,
+                               device::CKeyNoteMap& keyNoteMap) {
+        return {music, outputPort, prompts, keyBed, keyNoteMap, ports, receiver};
+    }
+
+    musicport::CDirectMusic music;
+    musicport::COutputPort outputPort;
+    musicport::CInputPort inputPort;
+    musicport::CDLSLoader loader;
+    musicport::CCollection collection;
+    musicport::CInstrument instrument;
+    app::CInputReceiver receiver;
+    app::PortSelection ports;
+};
+
+// The process-wide objects as the program builds them, over the fake platform. The first
+// output port here has no downloadable sounds: the instrument list is in General MIDI mode.
 class MainDialogTest : public ::testing::Test {
 protected:
     MainDialogTest() {
         system.AddPort("MIDI In", pm::DMUS_PC_INPUTCLASS);
         system.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS)
             .Description(u"Built-in synthesizer")
-            .Flags(pm::DMUS_PC_DLS | pm::DMUS_PC_DLS2)
             .EffectFlags(pm::DMUS_EFFECT_REVERB | pm::DMUS_EFFECT_CHORUS);
         system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
     }
 
-    app::MainServices Services() { return {music, outputPort, prompts, keyBed, keyNoteMap}; }
+    app::MainServices Services() { return stack.Services(prompts, keyBed, keyNoteMap); }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
     // `close` unless `during` ended it.
@@ -80,9 +108,8 @@ protected:
     std::vector<DWORD> SynthPlayed() { return system.Port("Synth").Played(); }
 
     FakeMusicSystem system;
-    musicport::CDirectMusic music{system};
-    musicport::COutputPort outputPort;
     RecordingPrompts prompts;
+    MusicStack stack{system, prompts};
     platform::ch341::SimulatedKeyBed keyBed{false};  // unplugged unless a test plugs it
     device::CKeyNoteMap keyNoteMap;
 };
@@ -137,9 +164,8 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         SCOPED_TRACE(key);
         FakeMusicSystem freshSystem;
         freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
-        musicport::CDirectMusic freshMusic(freshSystem);
-        musicport::COutputPort freshPort;
-        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap});
+        MusicStack fresh(freshSystem, prompts);
+        app::CMainDlg dialog(fresh.Services(prompts, keyBed, keyNoteMap));
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -177,9 +203,8 @@ TEST_F(MainDialogTest, PortStartFailureTellsTheUserAndShutsDown) {
 
 TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
-    musicport::CDirectMusic emptyMusic(empty);
-    musicport::COutputPort port;
-    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap});
+    MusicStack emptyStack(empty, prompts);
+    app::CMainDlg dialog(emptyStack.Services(prompts, keyBed, keyNoteMap));
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
