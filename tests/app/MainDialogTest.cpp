@@ -9,10 +9,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/CInputReceiver.h"
@@ -28,6 +31,7 @@
 #include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
+#include "performance/PerformanceLock.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/music/ResultCodes.h"
@@ -391,6 +395,70 @@ TEST_F(MainDialogTest, PlugUnplugAndAFailedOpenShowInTheTitle) {
     EXPECT_EQ(prompts.shown[0].text, "打开设备失败!");
     EXPECT_EQ(prompts.shown[0].caption, "键乐坊 -- 岚桥科技");
     EXPECT_EQ(prompts.shown[0].icon, app::PromptIcon::Error);
+}
+
+TEST_F(MainDialogTest, InputNotesLightKeysListYellowRowsAndSoundOnlyThroughThru) {
+    app::CMainDlg dialog(Services());
+    QImage released;
+    QImage pressed;
+    int rows = 0;
+    QColor colour;
+    QString note;
+    RunModal(dialog, [&] {
+        piano::CPianoCtrl* piano = dialog.Piano();
+        released = piano->grab().toImage();
+        system.Port("MIDI In").Receive({0x90, 60, 100});  // channel 1
+        system.Port("MIDI In").Receive({0x95, 64, 90});   // channel 6
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                dialog.MessageList()->ApplyPendingCells();
+                return dialog.MessageList()->GetItemCount() == 2;
+            },
+            5000));
+        QApplication::processEvents();
+        pressed = piano->grab().toImage();
+        rows = dialog.MessageList()->GetItemCount();
+        colour = dialog.MessageList()->GetItemColor(0);
+        note = dialog.MessageList()->GetItemText(0, 3);
+        system.Port("MIDI In").Receive({0x80, 60, 0});
+        system.Port("MIDI In").Receive({0x95, 64, 0});  // velocity 0 ends the note too
+        EXPECT_TRUE(QTest::qWaitFor([&] { return piano->grab().toImage() == released; }, 5000));
+    });
+    EXPECT_NE(pressed, released);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(colour, QColor(255, 255, 0));
+    EXPECT_EQ(note, QStringLiteral("64"));  // the newest row first
+    // Thru forwarded channel 1 only; the receiver itself sends nothing.
+    EXPECT_THAT(
+        system.Port("Synth").ThruReceived(),
+        ElementsAre(std::pair<DWORD, DWORD>{0, 0x643C90}, std::pair<DWORD, DWORD>{0, 0x3C80}));
+    EXPECT_THAT(SynthPlayed(), ::testing::Each(0x7BB0u));  // all-notes-off only
+}
+
+TEST_F(MainDialogTest, SwitchingInputWhileNotesStreamInCompletesAtOnce) {
+    system.AddPort("Second In", pm::DMUS_PC_INPUTCLASS);
+    app::CMainDlg dialog(Services());
+    bool joined = false;
+    RunModal(dialog, [&] {
+        std::atomic<bool> streaming{true};
+        std::thread source([&] {
+            for (int i = 0; streaming; ++i)
+                system.Port("MIDI In").Receive({0x90, musicport::BYTE(40 + i % 40), 64});
+        });
+        {
+            // The dialog thread holds the performance lock, as every handler does.
+            performance::PerformanceGuard lock(performance::PerformanceLock());
+            QThread::msleep(20);
+            qobject_cast<QComboBox*>(dialog.Control(res::IDC_INPUT_PORT))->setCurrentIndex(1);
+            // Stopped by acknowledgement, not abandoned after a time-out.
+            joined =
+                stack.inputPort.IsNotificationRunning() && system.Port("MIDI In").OpenCount() == 0;
+        }
+        streaming = false;
+        source.join();
+    });
+    EXPECT_TRUE(joined);
+    EXPECT_EQ(stack.ports.InputPortIndex(), 1);
 }
 
 }  // namespace

@@ -629,17 +629,23 @@ public:
             return E_POINTER;
         if (caps->dwSize != sizeof(DMUS_PORTCAPS))
             return E_INVALIDARG;
-        if (index >= state_->ports.size())
-            return S_FALSE;
-        *caps = state_->ports[index]->caps_;
-        return S_OK;
+        DWORD listed = 0;
+        for (const auto& port : state_->ports) {
+            if (!port->listed_)
+                continue;
+            if (listed++ == index) {
+                *caps = port->caps_;
+                return S_OK;
+            }
+        }
+        return S_FALSE;
     }
     HRESULT CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
                        std::unique_ptr<IMusicPort>* port) override {
         std::lock_guard lock(state_->mutex);
-        const auto found =
-            std::find_if(state_->ports.begin(), state_->ports.end(),
-                         [&](const auto& p) { return p->caps_.guidPort == portGuid; });
+        const auto found = std::find_if(
+            state_->ports.begin(), state_->ports.end(),
+            [&](const auto& p) { return p->listed_ && p->caps_.guidPort == portGuid; });
         if (found == state_->ports.end()) {
             const HRESULT hr = state_->Record("CreatePort(?)", "CreatePort");
             return Failed(hr) ? hr : E_INVALIDARG;
@@ -796,6 +802,12 @@ FakePort& FakePort::WithoutEffectsProperty() {
 FakePort& FakePort::WithoutDownload() {
     std::lock_guard lock(state_.mutex);
     download_ = false;
+    return *this;
+}
+
+FakePort& FakePort::Listed(bool listed) {
+    std::lock_guard lock(state_.mutex);
+    listed_ = listed;
     return *this;
 }
 

@@ -84,6 +84,9 @@ public:
     FakePort& WithoutDownload();
     // Time the latency clock reports (default 0).
     FakePort& ClockTime(REFERENCE_TIME time);
+    // Takes the port off (false) or back onto (true) the port list, as when a device goes
+    // away or comes back; opened port objects stay.
+    FakePort& Listed(bool listed);
 
     // --- Input (ports of the input class) ---
     // One message arriving on the opened input port, as the platform's input thread would
@@ -124,6 +127,7 @@ private:
     bool ksControl_ = true;
     bool effectsProperty_ = true;
     bool download_ = true;
+    bool listed_ = true;
     REFERENCE_TIME clockTime_ = 0;
     std::vector<DWORD> played_;
     std::vector<std::vector<BYTE>> playedLong_;
