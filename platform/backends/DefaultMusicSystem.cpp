@@ -6,6 +6,7 @@
 
 #include "platform/fluidsynth/FluidSynthBackend.h"
 #include "platform/fluidsynth/SoundFontLoader.h"
+#include "platform/midi/OwnMidiOutput.h"
 #include "platform/midi/RtMidiBackend.h"
 #include "platform/music/MusicObject.h"
 #include "platform/music/ResultCodes.h"
@@ -50,7 +51,10 @@ public:
     HRESULT CreateMusic(std::unique_ptr<music::IMusic>* out) override {
         if (out == nullptr)
             return music::E_POINTER;
-        *out = std::make_unique<music::MusicObject>(MakeBackends());
+        // The own output port is made with the first music object and mirrors every one.
+        if (!ownOutput_)
+            ownOutput_ = std::make_shared<midi::OwnMidiOutput>();
+        *out = std::make_unique<music::MusicObject>(MakeBackends(), ownOutput_);
         return music::S_OK;
     }
     HRESULT CreateLoader(std::unique_ptr<music::IMusicLoader>* out) override {
@@ -59,6 +63,9 @@ public:
         *out = std::make_unique<fluidsynth::SoundFontLoader>();
         return music::S_OK;
     }
+
+private:
+    std::shared_ptr<midi::OwnMidiOutput> ownOutput_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/midi/OwnMidiOutput.h"
 #include "platform/midi/PortIdentity.h"
 #include "platform/midi/RtMidiBackend.h"
 #include "platform/music/EventBuffer.h"
@@ -174,6 +175,50 @@ TEST_F(RtMidiJack, AVanishedPortCannotBeActivated) {
     peer.reset();
     EXPECT_EQ(port->Activate(pm::TRUE), pm::DMUS_E_DRIVER_FAILED);
     EXPECT_EQ(Find(List(), "JACK: ts-peer-rec:in"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RtMidiJack, OwnOutputPortCarriesWhatIsSentAndIsNotOfferedToItself) {
+    platform::midi::OwnMidiOutput own;
+    ASSERT_EQ(own.Systems(), 1u);  // JACK; no ALSA sequencer here
+    for (const pm::DMUS_PORTCAPS& caps : List())
+        EXPECT_THAT(Description(caps), ::testing::Not(::testing::HasSubstr("Tunestead")));
+
+    // Another program connects its input to the player's port.
+    RtMidiIn listener(RtMidi::UNIX_JACK, "ts-listener");
+    std::vector<std::vector<unsigned char>> heard;
+    std::mutex mutex;
+    std::condition_variable arrived;
+    struct Context {
+        std::vector<std::vector<unsigned char>>* heard;
+        std::mutex* mutex;
+        std::condition_variable* arrived;
+    } context{&heard, &mutex, &arrived};
+    listener.setCallback(
+        [](double, std::vector<unsigned char>* message, void* user) {
+            auto* c = static_cast<Context*>(user);
+            {
+                std::lock_guard lock(*c->mutex);
+                c->heard->push_back(*message);
+            }
+            c->arrived->notify_all();
+        },
+        &context);
+    unsigned index = listener.getPortCount();
+    for (unsigned i = 0; i < listener.getPortCount(); ++i)
+        if (listener.getPortName(i).starts_with("Tunestead"))
+            index = i;
+    ASSERT_LT(index, listener.getPortCount()) << "no Tunestead port to connect to";
+    listener.openPort(index, "in");
+
+    const pm::BYTE noteOn[] = {0x90, 60, 127};
+    own.Send(0, noteOn, 3);
+    std::unique_lock lock(mutex);
+    arrived.wait(lock, [&] { return !heard.empty(); });
+    EXPECT_EQ(heard[0], (std::vector<unsigned char>{0x90, 60, 127}));
 }
 
 }  // namespace
