@@ -7,7 +7,9 @@
 #include <QPoint>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "SoundCapture.h"
@@ -151,6 +153,48 @@ TEST_F(MidiE2ETest, ChosenJackOutputReceivesThePianosNotes) {
     }
     EXPECT_TRUE(noteOn) << "the chosen output did not get the note-on";
     EXPECT_TRUE(noteOff) << "the chosen output did not get the note-off";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MidiE2ETest, OwnOutputPortCarriesThePianosNotes) {
+    // Another program listens on the player's own port.
+    RtMidiIn listener(RtMidi::UNIX_JACK, "ts-e2e-listener");
+    std::mutex mutex;
+    std::vector<std::vector<unsigned char>> heard;
+    struct Context {
+        std::mutex* mutex;
+        std::vector<std::vector<unsigned char>>* heard;
+    } context{&mutex, &heard};
+    listener.setCallback(
+        [](double, std::vector<unsigned char>* message, void* user) {
+            auto* c = static_cast<Context*>(user);
+            std::lock_guard lock(*c->mutex);
+            c->heard->push_back(*message);
+        },
+        &context);
+    unsigned index = listener.getPortCount();
+    for (unsigned i = 0; i < listener.getPortCount(); ++i)
+        if (listener.getPortName(i).starts_with("Tunestead"))
+            index = i;
+    ASSERT_LT(index, listener.getPortCount()) << "the player has no MIDI output port";
+    listener.openPort(index, "in");
+
+    const QPoint key = KeyA();
+    Tool("xdotool",
+         {"mousemove", QString::number(key.x()), QString::number(key.y()), "mousedown", "1"},
+         display_);
+    QThread::msleep(200);
+    Tool("xdotool", {"mouseup", "1"}, display_);
+    QThread::msleep(500);
+
+    std::lock_guard lock(mutex);
+    EXPECT_NE(std::find(heard.begin(), heard.end(), std::vector<unsigned char>{0x90, 69, 127}),
+              heard.end());
+    EXPECT_NE(std::find(heard.begin(), heard.end(), std::vector<unsigned char>{0x80, 69, 127}),
+              heard.end());
 }
 
 }  // namespace
