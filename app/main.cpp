@@ -28,11 +28,12 @@ int main(int argc, char** argv) {
         platform::CreateDefaultMusicSystem();
     musicport::CDirectMusic music(*musicSystem);
     musicport::COutputPort outputPort;
+    // Outlives the input port: the notification thread calls it until the port is destroyed.
+    app::CInputReceiver receiver;
     musicport::CInputPort inputPort;
     musicport::CDLSLoader loader(*musicSystem);
     musicport::CCollection collection;
     musicport::CInstrument instrument;
-    app::CInputReceiver receiver;
     app::MessageBoxPrompts prompts;
     app::PortSelection ports(
         {music, outputPort, inputPort, loader, collection, instrument, receiver}, prompts);

@@ -65,11 +65,11 @@ Summary Summarise(std::vector<double> v) {
 void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg&)>& body) {
     musicport::CDirectMusic music(system);
     musicport::COutputPort output;
+    app::CInputReceiver receiver;
     musicport::CInputPort input;
     musicport::CDLSLoader loader(system);
     musicport::CCollection collection;
     musicport::CInstrument instrument;
-    app::CInputReceiver receiver;
     SilentPrompts prompts;
     app::PortSelection ports({music, output, input, loader, collection, instrument, receiver},
                              prompts);

@@ -75,11 +75,11 @@ struct MusicStack {
 
     musicport::CDirectMusic music;
     musicport::COutputPort outputPort;
+    app::CInputReceiver receiver;  // outlives the input port's notification thread
     musicport::CInputPort inputPort;
     musicport::CDLSLoader loader;
     musicport::CCollection collection;
     musicport::CInstrument instrument;
-    app::CInputReceiver receiver;
     app::PortSelection ports;
 };
 

@@ -109,11 +109,11 @@ protected:
     ListsView view;
     musicport::CDirectMusic music{system};
     musicport::COutputPort outputPort;
+    app::CInputReceiver receiver;  // outlives the input port's notification thread
     musicport::CInputPort inputPort;
     musicport::CDLSLoader loader{system};
     musicport::CCollection collection;
     musicport::CInstrument instrument;
-    app::CInputReceiver receiver;
     app::PortSelection ports{
         {music, outputPort, inputPort, loader, collection, instrument, receiver}, prompts};
 };
