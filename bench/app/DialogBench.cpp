@@ -13,11 +13,13 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/CInputReceiver.h"
@@ -182,6 +184,49 @@ void PressToSound(int repetitions) {
                 "mouse press to first sound at the sink", s.median, s.p10, s.p90, latencies.size());
 }
 
+// A flood of MIDI input (10,000 note messages a second for two seconds) while the GUI runs:
+// how late a 10 ms GUI timer fires, and how many notes reached the screen.
+void InputFlood() {
+    pm::fake::FakeMusicSystem fake;
+    auto& in = fake.AddPort("MIDI In", pm::DMUS_PC_INPUTCLASS);
+    fake.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
+    std::vector<double> lateness;
+    int rows = 0;
+    std::size_t sent = 0;
+    WithDialog(fake, [&](app::CMainDlg& dialog) {
+        std::atomic<bool> stop{false};
+        std::thread source([&] {
+            auto next = Clock::now();
+            while (!stop) {
+                for (int i = 0; i < 10; ++i, ++sent)  // 10 per millisecond
+                    in.Receive(
+                        {pm::BYTE(sent % 2 ? 0x80 : 0x90), pm::BYTE(36 + sent / 2 % 49), 100});
+                next += std::chrono::milliseconds(1);
+                std::this_thread::sleep_until(next);
+            }
+        });
+        QTimer tick;
+        auto last = Clock::now();
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            lateness.push_back(
+                std::max(0.0, std::chrono::duration<double, std::milli>(now - last).count() - 10));
+            last = now;
+        });
+        tick.start(10);
+        QTest::qWait(2000);
+        stop = true;
+        source.join();
+        QTest::qWait(200);
+        dialog.MessageList()->ApplyPendingCells();
+        rows = dialog.MessageList()->GetItemCount();
+    });
+    const Summary s = Summarise(lateness);
+    const double worst = lateness.empty() ? 0 : *std::max_element(lateness.begin(), lateness.end());
+    std::printf("%-40s median %7.2f ms  p90 %7.2f  max %7.2f  (%zu events sent, %d rows)\n",
+                "GUI timer lateness, 10k input events/s", s.median, s.p90, worst, sent, rows);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +235,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const int presses = argc > 1 ? std::max(100, std::atoi(argv[1])) : 5000;
     GuiCost(presses);
+    InputFlood();
     PressToSound(60);
     return 0;
 }
