@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QPoint>
 #include <QProcess>
 #include <QThread>
@@ -197,6 +198,97 @@ TEST_F(MidiE2ETest, OwnOutputPortCarriesThePianosNotes) {
               heard.end());
     EXPECT_NE(std::find(heard.begin(), heard.end(), std::vector<unsigned char>{0x80, 69, 127}),
               heard.end());
+}
+
+}  // namespace
+
+namespace {
+
+// A JACK server of the test's own, killed while the player uses it: the built-in synthesizer
+// (on PulseAudio) keeps playing and the window keeps working and closes normally.
+TEST(MidiE2EJackDeath, JackServerKilledWhileNotesSound) {
+    const QString display = QString::fromStdString(Env("TS_XVFB_DISPLAY"));
+    if (display.isEmpty() || Env("PULSE_SERVER").empty() || !tests::midi::JackRunning()) {
+        if (!Env("CI").empty())
+            FAIL() << "CI must run this with ./test, which starts Xvfb, PulseAudio and JACK";
+        GTEST_SKIP() << "needs ./test's Xvfb, PulseAudio and JACK";
+    }
+    const QString server = QString("ts-death-%1").arg(QCoreApplication::applicationPid());
+    QProcess jackd;
+    jackd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    jackd.start("jackd",
+                {"-n", server, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"});
+    ASSERT_TRUE(jackd.waitForStarted(5000));
+    QProcess wait;
+    QProcessEnvironment jackEnv = QProcessEnvironment::systemEnvironment();
+    jackEnv.insert("JACK_DEFAULT_SERVER", server);
+    wait.setProcessEnvironment(jackEnv);
+    wait.start("jack_wait", {"-w", "-t", "5"});
+    wait.waitForFinished(10000);
+
+    QProcess player;
+    QProcessEnvironment env = jackEnv;
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    player.setProcessEnvironment(env);
+    player.setProcessChannelMode(QProcess::ForwardedChannels);
+    player.start(QStringLiteral(TUNESTEAD_BINARY), {});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    const QString window =
+        Tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "键乐坊"}, display)
+            .split('\n')
+            .value(0);
+    ASSERT_FALSE(window.isEmpty());
+    QThread::msleep(1500);
+    int x = 0;
+    int y = 0;
+    for (const QString& line :
+         Tool("xdotool", {"getwindowgeometry", "--shell", window}, display).split('\n')) {
+        if (line.startsWith("X="))
+            x = line.mid(2).toInt();
+        if (line.startsWith("Y="))
+            y = line.mid(2).toInt();
+    }
+    const QPoint key{x + 18 + 428, y + 24 + 152 + 65};
+
+    e2e::SoundCapture capture;
+    ASSERT_TRUE(capture.Ok());
+    QThread::msleep(1000);
+    Tool("xdotool",
+         {"mousemove", QString::number(key.x()), QString::number(key.y()), "mousedown", "1"},
+         display);
+    QThread::msleep(300);
+    jackd.kill();  // the MIDI server dies while the note sounds
+    jackd.waitForFinished(5000);
+    const double killed = capture.Now();
+    QThread::msleep(700);
+    const std::vector<float> afterDeath = capture.Between(killed + 0.1, capture.Now());
+    Tool("xdotool", {"mouseup", "1"}, display);
+    QThread::msleep(1500);
+
+    // A new note still plays.
+    const double second = capture.Now();
+    Tool("xdotool", {"click", "1"}, display);
+    QThread::msleep(150);
+    Tool("xdotool",
+         {"mousemove", QString::number(key.x()), QString::number(key.y()), "mousedown", "1"},
+         display);
+    QThread::msleep(600);
+    const std::vector<float> newNote = capture.Between(second + 0.3, capture.Now());
+    Tool("xdotool", {"mouseup", "1"}, display);
+
+    EXPECT_GT(tests::fluidsynth::Rms(afterDeath), 0.002) << "the note stopped with JACK";
+    EXPECT_NEAR(tests::fluidsynth::PitchHz(afterDeath, e2e::SoundCapture::kRate), 440.0, 9.0);
+    EXPECT_GT(tests::fluidsynth::Rms(newNote), 0.002) << "no sound after JACK died";
+    EXPECT_EQ(player.state(), QProcess::Running);
+
+    // Closing still ends the program (Escape ends the dialog).
+    Tool("xdotool", {"key", "--window", window, "Escape"}, display);
+    if (!player.waitForFinished(10000)) {
+        player.kill();
+        FAIL() << "the program did not end after JACK died";
+    }
+    EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
 }
 
 }  // namespace
