@@ -10,12 +10,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 
+#include "app/CInputReceiver.h"
 #include "app/DialogBuilder.h"
 #include "app/DialogRecorderView.h"
 #include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
+#include "app/PortSelection.h"
 #include "app/WindowCommands.h"
 #include "app/WindowPlacement.h"
 #include "device/CKeyNoteMap.h"
@@ -58,10 +62,8 @@ QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// The collection loader is not part of the program yet, so a port that supports
-// downloadable sounds is driven in General MIDI mode: its program changes select the
-// General MIDI instruments of the SoundFont it loaded.
-constexpr bool kCollectionsAvailable = false;
+// How often the port lists are compared with the machine's MIDI ports.
+constexpr int kPortRefreshMs = 1000;
 
 // Window sizes in pixels, menu bar included.
 constexpr QSize kStartupSize{675, 320};
@@ -231,7 +233,7 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
         m_piano->SetListener(&m_pianoListener);
         m_controlsBinding->InitNoteRange();
         // 8. Instrument list in General MIDI mode.
-        if (m_bDlsPort == 0)
+        if (!IsDlsMode())
             FillGMInstrumentList();
         // 9. Message list, 10. buttons and pictures, 11. playback wake-up event.
         m_playButton->setEnabled(false);
@@ -269,92 +271,71 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
 }
 
 bool CMainDlg::InitDirectMusic() {
-    try {
-        m_services.music.Initialize(reinterpret_cast<pm::WindowHandle>(winId()), nullptr);
-        return true;
-    } catch (const CDMusicException& e) {
-        CDMusicException copy = e;
-        m_services.prompts.ShowMessage(res::kCannotInitializeSynth, {}, PromptIcon::None);
-        ReportToDebugger(copy.GetReport());
-        return false;
-    }
+    return m_services.ports.InitDirectMusic(reinterpret_cast<pm::WindowHandle>(winId()));
 }
 
 void CMainDlg::InitMusicPorts() {
-    pm::TakeErrorInfo();  // a cause left from an earlier failure is not this one's
-    try {
-        m_services.outputPort.Initialize(m_services.music);
-        FillPortLists();
-    } catch (const CDMusicException& e) {
-        CDMusicException copy = e;
-        if (copy.GetCode() != -1) {
-            // The platform's words for the cause (which file or server, what failed) go
-            // beneath the fixed text.
-            m_services.prompts.ShowDetailedMessage(res::kPortInitError, pm::TakeErrorInfo(), {},
-                                                   PromptIcon::None);
-            ShutdownAndClose();
-        }
-        ReportToDebugger(copy.GetReport());
-    }
+    m_services.ports.Bind(&m_portListsView);
+    // Input reaches the dialog as queued calls; they are dropped with the dialog.
+    m_services.receiver.Attach(&m_inputView, [this](std::function<void()> drain) {
+        QMetaObject::invokeMethod(this, std::move(drain), Qt::QueuedConnection);
+    });
+    connect(m_outputCombo, &QComboBox::currentIndexChanged, this, &CMainDlg::OnSelchangeOutputPort);
+    connect(m_inputCombo, &QComboBox::currentIndexChanged, this, &CMainDlg::OnSelchangeInputPort);
+    connect(m_instrumentCombo, &QComboBox::currentIndexChanged, this,
+            &CMainDlg::OnSelchangeInstrument);
+    m_services.ports.InitMusicPorts();
+    auto* refresh = new QTimer(this);
+    connect(refresh, &QTimer::timeout, this, &CMainDlg::OnRefreshPorts);
+    refresh->start(kPortRefreshMs);
 }
 
 void CMainDlg::FillPortLists() {
-    const DWORD outputs = m_services.outputPort.GetNumPorts();
-    for (DWORD k = 1; k <= outputs; ++k) {
-        musicport::PortInfo info{};
-        m_services.outputPort.GetPortInfo(k, &info);
-        m_outputCombo->addItem(QString::fromUtf8(info.szPortDescription.data()),
-                               QVariant::fromValue<uint>(info.dwFlags));
-        if (k != 1)
-            continue;
-        m_services.outputPort.SetPortParams(0, 0, 1, info.dwEffectFlags, 44100);
-        m_services.outputPort.ActivatePort(&info, 32);
-        m_nOutputPortIndex = 0;
-        m_outputCombo->setCurrentIndex(0);
-        if (kCollectionsAvailable && (info.dwFlags & (pm::DMUS_PC_DLS | pm::DMUS_PC_DLS2))) {
-            m_bDlsPort = 1;
-            FillDLSInstrumentList();
-        }
-    }
+    m_services.ports.FillPortLists();
 }
 
 void CMainDlg::FillGMInstrumentList() {
-    for (int program = 0; program < 128; ++program)
-        m_instrumentCombo->addItem(FromUtf8(GetGMProgramName(program)));
-    m_instrumentCombo->setCurrentIndex(0);
+    m_services.ports.FillGMInstrumentList();
 }
 
 void CMainDlg::FillDLSInstrumentList() {
-    // Listing the default collection's instruments needs the collection loader; see
-    // kCollectionsAvailable.
+    m_services.ports.FillDLSInstrumentList();
 }
 
 void CMainDlg::OnSelchangeInstrument() {
-    performance::PerformanceGuard lock(performance::PerformanceLock());
-    const int selection = m_instrumentCombo->currentIndex();
-    const BYTE program = selection < 0 ? BYTE{255} : BYTE(selection);
-    try {
-        m_services.outputPort.SendMidiMsg(MakeMidiMsg(0xC0, 0, program, 0), 0);
-    } catch (const CDMusicException& e) {
-        CDMusicException copy = e;
-        ReportToDebugger(copy.GetReport());
-    }
+    m_services.ports.OnSelchangeInstrument();
+}
+
+int CMainDlg::OutputPortIndex() const {
+    return m_services.ports.OutputPortIndex();
+}
+
+void CMainDlg::OnSelchangeOutputPort() {
+    m_services.ports.OnSelchangeOutputPort();
+}
+
+void CMainDlg::OnSelchangeInputPort() {
+    m_services.ports.OnSelchangeInputPort();
+}
+
+void CMainDlg::OnRefreshPorts() {
+    if (!m_destroyed)
+        m_services.ports.RefreshPorts([this] { m_services.receiver.ReleaseAll(); });
+}
+
+bool CMainDlg::IsDlsMode() const {
+    return m_services.ports.IsDlsMode();
 }
 
 void CMainDlg::ShutdownAndClose() {
     performance::PerformanceGuard lock(performance::PerformanceLock());
-    try {
-        // 1. All Notes Off on channel 0 first, so nothing keeps sounding after the window.
-        m_services.outputPort.SendMidiMsg(MakeMidiMsg(0xB0, 0, 123, 0), 0);
-        // 2-3. Unload the collection and the instrument (with the collection loader).
-        // 4. Wake the player so that it ends; OnDestroy joins it.
+    // All Notes Off first, the collection and instrument, the playback wake-up (the player is
+    // woken so that it ends; OnDestroy joins it), thru and input notification; a failing step
+    // skips the rest.
+    m_services.ports.Shutdown([this] {
         if (m_recorder)
             m_recorder->OnClosing();
-        // 5-6. Break the thru connection and stop input notification (with the input port).
-    } catch (const CDMusicException& e) {
-        CDMusicException copy = e;
-        ReportToDebugger(copy.GetReport());
-    }
+    });
     EndDialog(0);
 }
 
@@ -451,6 +432,8 @@ void CMainDlg::OnDestroy() {
         m_recorder->Shutdown();
     m_controlsBinding.reset();
     m_services.commands.Detach();
+    m_services.receiver.Attach(nullptr, {});
+    m_services.ports.Bind(nullptr);
     // Unregister the notification first, then close the device (and stop its scan).
     if (m_keyBed)
         m_keyBed->Destroy();
@@ -549,6 +532,90 @@ void CMainDlg::KeyNoteSink::AddMessage(BYTE note, BYTE velocity, int source) {
 
 void CMainDlg::KeyNoteSink::TakeFocus() {
     m_dialog.setFocus();
+}
+
+void CMainDlg::PortListsView::AddOutputPort(std::string_view text, DWORD flags) {
+    const QSignalBlocker quiet(m_dialog.m_outputCombo);
+    m_dialog.m_outputCombo->addItem(FromUtf8(text), QVariant::fromValue<uint>(flags));
+}
+
+void CMainDlg::PortListsView::SelectOutputPort(int position) {
+    const QSignalBlocker quiet(m_dialog.m_outputCombo);
+    m_dialog.m_outputCombo->setCurrentIndex(position);
+}
+
+int CMainDlg::PortListsView::OutputPortSelection() const {
+    return m_dialog.m_outputCombo->currentIndex();
+}
+
+void CMainDlg::PortListsView::AddInputPort(std::string_view text) {
+    const QSignalBlocker quiet(m_dialog.m_inputCombo);
+    m_dialog.m_inputCombo->addItem(FromUtf8(text));
+}
+
+void CMainDlg::PortListsView::SelectInputPort(int position) {
+    const QSignalBlocker quiet(m_dialog.m_inputCombo);
+    m_dialog.m_inputCombo->setCurrentIndex(position);
+}
+
+int CMainDlg::PortListsView::InputPortSelection() const {
+    return m_dialog.m_inputCombo->currentIndex();
+}
+
+void CMainDlg::PortListsView::ClearInstruments() {
+    const QSignalBlocker quiet(m_dialog.m_instrumentCombo);
+    m_dialog.m_instrumentCombo->clear();
+}
+
+void CMainDlg::PortListsView::AddInstrument(std::string_view text) {
+    const QSignalBlocker quiet(m_dialog.m_instrumentCombo);
+    m_dialog.m_instrumentCombo->addItem(FromUtf8(text));
+}
+
+void CMainDlg::PortListsView::SelectInstrument(int position) {
+    const QSignalBlocker quiet(m_dialog.m_instrumentCombo);
+    m_dialog.m_instrumentCombo->setCurrentIndex(position);
+}
+
+int CMainDlg::PortListsView::InstrumentSelection() const {
+    return m_dialog.m_instrumentCombo->currentIndex();
+}
+
+void CMainDlg::PortListsView::FocusDialog() {
+    m_dialog.setFocus();
+}
+
+void CMainDlg::PortListsView::ShutdownAndClose() {
+    m_dialog.ShutdownAndClose();
+}
+
+void CMainDlg::InputView::PressKey(BYTE note) {
+    if (m_dialog.m_piano != nullptr)
+        m_dialog.m_piano->PressKey(note);
+}
+
+void CMainDlg::InputView::ReleaseKey(BYTE note) {
+    if (m_dialog.m_piano != nullptr)
+        m_dialog.m_piano->ReleaseKey(note);
+}
+
+void CMainDlg::InputView::AddMessage(BYTE note, BYTE velocity, int source) {
+    m_dialog.m_list->AddMessage(note, velocity, source);
+}
+
+void CMainDlg::InputView::RecordingStep(DWORD message) {
+    // Recorded only while a recording runs; the input port's thru connection sounds it.
+    if (m_dialog.m_recorder)
+        m_dialog.m_recorder->RecordMessage(message);
+}
+
+void CMainDlg::InputView::SendToOutput(DWORD message) {
+    try {
+        m_dialog.m_services.outputPort.SendMidiMsg(message, 0);
+    } catch (const CDMusicException& e) {
+        CDMusicException copy = e;
+        m_dialog.ReportToDebugger(copy.GetReport());
+    }
 }
 
 bool CMainDlg::event(QEvent* e) {

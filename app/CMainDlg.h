@@ -7,6 +7,8 @@
 #include <optional>
 #include <span>
 
+#include "app/IInputView.h"
+#include "app/IPortSelectionView.h"
 #include "device/IKeyBedView.h"
 #include "device/IKeyNoteSink.h"
 #include "device/KeyEvent.h"
@@ -65,8 +67,10 @@ class SongFileCommands;
 
 namespace app {
 
+class CInputReceiver;
 class DialogRecorderView;
 class IUserPrompts;
+class PortSelection;
 class WindowCommands;
 
 // The process-wide objects the main dialog drives. They are built before the dialog and
@@ -82,6 +86,8 @@ struct MainServices {
     platform::shell::IShell& shell;
     web::CAnnouncement& announcement;
     recorder::CNoteRecorder& recorder;
+    PortSelection& ports;
+    CInputReceiver& receiver;
 };
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
@@ -112,6 +118,10 @@ public:
     void FillGMInstrumentList();
     void FillDLSInstrumentList();
     void OnSelchangeInstrument();
+    void OnSelchangeOutputPort();
+    void OnSelchangeInputPort();
+    // Looks for MIDI ports that appeared or went away (every second while the dialog runs).
+    void OnRefreshPorts();
 
     // The note entry of the piano and the key bed: cut-off, send, recording step.
     void PlayNote(BYTE note, BOOL on);
@@ -121,7 +131,7 @@ public:
 
     // State the tests and the other parts of the program look at.
     bool IsClosing() const { return m_bClosing != 0; }
-    bool IsDlsMode() const { return m_bDlsPort != 0; }
+    bool IsDlsMode() const;
     QWidget* Control(int id) const;
     QMenuBar* MenuBar() const { return m_pMainMenu; }
     piano::CPianoCtrl* Piano() const { return m_piano; }
@@ -134,7 +144,7 @@ public:
     void PostQuitMessage(int code);
     const device::KeyBed* KeyBed() const { return m_keyBed.get(); }
     QAction* Command(int id) const;
-    int OutputPortIndex() const { return m_nOutputPortIndex; }
+    int OutputPortIndex() const;
     // Record/Stop/Play and the song-file commands, from OnInitDialog on.
     recorder::RecorderControl* Recorder() const { return m_recorder.get(); }
     recorder::SongFileCommands* SongFile() const { return m_songFile.get(); }
@@ -194,6 +204,41 @@ private:
         CMainDlg& m_dialog;
     };
 
+    // The selection lists as PortSelection fills and reads them; programmatic changes do not
+    // run the selection handlers.
+    class PortListsView final : public IPortSelectionView {
+    public:
+        explicit PortListsView(CMainDlg& dialog) : m_dialog(dialog) {}
+        void AddOutputPort(std::string_view text, musicport::DWORD flags) override;
+        void SelectOutputPort(int position) override;
+        int OutputPortSelection() const override;
+        void AddInputPort(std::string_view text) override;
+        void SelectInputPort(int position) override;
+        int InputPortSelection() const override;
+        void ClearInstruments() override;
+        void AddInstrument(std::string_view text) override;
+        void SelectInstrument(int position) override;
+        int InstrumentSelection() const override;
+        void FocusDialog() override;
+        void ShutdownAndClose() override;
+
+    private:
+        CMainDlg& m_dialog;
+    };
+    // What MIDI input shows and records.
+    class InputView final : public IInputView {
+    public:
+        explicit InputView(CMainDlg& dialog) : m_dialog(dialog) {}
+        void PressKey(BYTE note) override;
+        void ReleaseKey(BYTE note) override;
+        void AddMessage(BYTE note, BYTE velocity, int source) override;
+        void RecordingStep(musicport::DWORD message) override;
+        void SendToOutput(musicport::DWORD message) override;
+
+    private:
+        CMainDlg& m_dialog;
+    };
+
     void StartKeyBed();
     void CreateMenuBar();
     void BindControls();
@@ -207,10 +252,8 @@ private:
     // Members in the order of the dialog's member table.
     int m_bClosing = 0;
     // The stop request, the playback wake-up, the record state and the author, title and
-    // file path live with the recorder's collaborators (m_recorder, m_songFile).
-    int m_bDlsPort = 0;
-    int m_nOutputPortIndex = -1;
-    int m_nInputPortIndex = -1;
+    // file path live with the recorder's collaborators (m_recorder, m_songFile); the DLS flag
+    // and the output and input positions live in PortSelection.
     int m_bActivated = 0;
     piano::CPianoCtrl* m_piano = nullptr;
     PianoListener m_pianoListener;
@@ -221,6 +264,8 @@ private:
     KeyNoteSink m_keyNoteSink{*this};
     // The transpose base lives with the pitch control (m_services.controls).
     std::unique_ptr<performance::ControlsBinding> m_controlsBinding;
+    PortListsView m_portListsView{*this};
+    InputView m_inputView{*this};
     QLabel* m_announcement = nullptr;
     web::CHyperLink* m_linkProduct = nullptr;
     web::CHyperLink* m_linkSite = nullptr;

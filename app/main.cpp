@@ -5,11 +5,17 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/CInputReceiver.h"
 #include "app/CMainApp.h"
 #include "app/MessageBoxPrompts.h"
+#include "app/PortSelection.h"
 #include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
+#include "musicport/CCollection.h"
+#include "musicport/CDLSLoader.h"
 #include "musicport/CDirectMusic.h"
+#include "musicport/CInputPort.h"
+#include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "performance/CPerformanceControls.h"
 #include "platform/backends/DefaultMusicSystem.h"
@@ -39,7 +45,15 @@ int main(int argc, char** argv) {
         platform::CreateDefaultMusicSystem();
     musicport::CDirectMusic music(*musicSystem);
     musicport::COutputPort outputPort;
+    // Outlives the input port: the notification thread calls it until the port is destroyed.
+    app::CInputReceiver receiver;
+    musicport::CInputPort inputPort;
+    musicport::CDLSLoader loader(*musicSystem);
+    musicport::CCollection collection;
+    musicport::CInstrument instrument;
     app::MessageBoxPrompts prompts;
+    app::PortSelection ports(
+        {music, outputPort, inputPort, loader, collection, instrument, receiver}, prompts);
     const std::unique_ptr<platform::ch341::Ch341UsbDevice> keyBedDevice =
         platform::ch341::Ch341UsbDevice::CreateWithLibusb();
     device::CKeyNoteMap keyNoteMap;
@@ -54,7 +68,7 @@ int main(int argc, char** argv) {
     recorder::CNoteRecorder noteRecorder(recorderClock);
 
     app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, controls, commands,
-                          shell, announcement, noteRecorder});
+                          shell, announcement, noteRecorder, ports, receiver});
     theApp.InitInstance();
     return theApp.ExitCode();
 }

@@ -156,11 +156,11 @@ int CMidiPort::ActivatePort(const PortInfo* info, DWORD sysExSize, BOOL fromInte
     HRESULT hr = m_port->Activate(pm::TRUE);
     if (pm::Failed(hr))
         throw CDMusicException(kActivatePort, hr);
-    hr = m_music->CreateMusicBuffer(&desc, &m_buffer);
-    if (pm::Failed(hr)) {
-        m_buffer.reset();
+    std::unique_ptr<pm::IMusicBuffer> made;
+    hr = m_music->CreateMusicBuffer(&desc, &made);
+    if (pm::Failed(hr))
         throw CDMusicException(kActivatePort, hr);
-    }
+    m_buffer = std::move(made);
     if (!m_buffer)
         throw CDMusicException(kActivatePort, -1);
     return 0;
@@ -171,11 +171,11 @@ int CMidiPort::SetBuffer(DWORD eventSize) {
         throw CDMusicException(kSetBuffer, -1);
     const pm::DMUS_BUFFERDESC desc = BufferDesc(kSetBuffer, eventSize);
     m_buffer.reset();
-    const HRESULT hr = m_music->CreateMusicBuffer(&desc, &m_buffer);
-    if (pm::Failed(hr)) {
-        m_buffer.reset();
+    std::unique_ptr<pm::IMusicBuffer> made;
+    const HRESULT hr = m_music->CreateMusicBuffer(&desc, &made);
+    if (pm::Failed(hr))
         throw CDMusicException(kSetBuffer, hr);
-    }
+    m_buffer = std::move(made);
     if (!m_buffer)
         throw CDMusicException(kSetBuffer, -1);
     return 0;

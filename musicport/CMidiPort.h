@@ -37,6 +37,8 @@ public:
     void SetPortParams(DWORD voices, DWORD audioChannels, DWORD channelGroups, DWORD effectFlags,
                        DWORD sampleRate);
     const platform::music::DMUS_PORTPARAMS8& GetPortParams() const { return m_portParams; }
+    // The active port (null while inactive), e.g. as a thru destination. Owned here.
+    platform::music::IMusicPort* GetPort() const { return m_port.get(); }
 
     // Replaces the event buffer by one for events of `eventSize` payload bytes. Returns 0.
     int SetBuffer(DWORD eventSize);
@@ -63,9 +65,10 @@ protected:
                          ULONG dataLength, ULONG* bytesReturned);
 
     const DWORD m_dwPortClass;
-    std::unique_ptr<platform::music::IMusicPort> m_port;      // null while inactive
-    std::unique_ptr<platform::music::IMusicBuffer> m_buffer;  // null while inactive
-    platform::music::IMusic* m_music = nullptr;               // borrowed from CDirectMusic
+    std::unique_ptr<platform::music::IMusicPort> m_port;  // null while inactive
+    // Null while inactive; shared with an input port's notification thread.
+    std::shared_ptr<platform::music::IMusicBuffer> m_buffer;
+    platform::music::IMusic* m_music = nullptr;  // borrowed from CDirectMusic
     platform::music::DMUS_PORTPARAMS8 m_portParams{};
 
 private:

@@ -1,6 +1,7 @@
 #include "musicport/COutputPort.h"
 
 #include "musicport/CDMusicException.h"
+#include "musicport/CInstrument.h"
 #include "platform/music/ResultCodes.h"
 
 namespace musicport {
@@ -13,6 +14,8 @@ constexpr const char* kActivatePortFromInterface = "COutputPort::ActivatePortFro
 constexpr const char* kSendShort = "COutputPort::SendMidiMsg() short version";
 constexpr const char* kSendLong = "COutputPort::SendMidiMsg() long version";
 constexpr const char* kSetEffect = "COutputPort::SetEffect()";
+constexpr const char* kDownloadInstrument = "COutputPort::DownloadInstrument(CInstrument)";
+constexpr const char* kUnloadInstrument = "COutputPort::UnloadInstrument(CInstrument)";
 constexpr const char* kCompactMemory = "COutputPort::CompactMemory()";
 constexpr const char* kGetChannelPriority = "COutputPort::GetChannelPriority()";
 constexpr const char* kSetChannelPriority = "COutputPort::SetChannelPriority()";
@@ -112,6 +115,37 @@ int COutputPort::SetEffect(BYTE effects) {
     DWORD value = effects;
     PropertyCall(kSetEffect, pm::GUID_DMUS_PROP_Effects, 0, pm::KSPROPERTY_TYPE_SET, &value,
                  sizeof value, nullptr);
+    return 0;
+}
+
+int COutputPort::DownloadInstrument(CInstrument& instrument) {
+    if (!m_latencyClock || !instrument.m_instrument)
+        return -1;
+    if (!m_portDownload)
+        throw CDMusicException(kDownloadInstrument, pm::E_NOINTERFACE);
+    std::shared_ptr<pm::IDownloadedInstrument> downloaded;
+    const HRESULT hr = m_portDownload->DownloadInstrument(*instrument.m_instrument, &downloaded,
+                                                          &instrument.m_noteRange, 1);
+    if (pm::Failed(hr))
+        throw CDMusicException(kDownloadInstrument, hr);
+    instrument.m_downloaded = std::move(downloaded);
+    instrument.m_port = m_portDownload;
+    return 0;
+}
+
+int COutputPort::UnloadInstrument(CInstrument& instrument) {
+    if (!m_latencyClock || !instrument.m_downloaded)
+        return -1;
+    // The instrument is unloaded from the port that holds it, which is this one while the
+    // application keeps one instrument downloaded at a time.
+    const auto holder = instrument.m_port.lock();
+    pm::IPortDownload* port = holder ? holder.get() : m_portDownload.get();
+    if (port == nullptr)
+        throw CDMusicException(kUnloadInstrument, -1);
+    const HRESULT hr = port->UnloadInstrument(*instrument.m_downloaded);
+    if (pm::Failed(hr))
+        throw CDMusicException(kUnloadInstrument, hr);
+    instrument.m_downloaded.reset();
     return 0;
 }
 

@@ -9,6 +9,7 @@
 
 namespace musicport {
 
+class CInstrument;
 class CSampleInstrument;
 class CSegment;
 
@@ -40,6 +41,13 @@ public:
     // Reverb (DMUS_EFFECT_REVERB) and chorus (DMUS_EFFECT_CHORUS) on or off; a port without
     // the effects property is accepted silently. Returns 0.
     int SetEffect(BYTE effects);
+
+    // Downloads `instrument` with its note range: -1 (no throw) when the port is not active or
+    // the instrument holds nothing. A port without downloadable sounds throws E_NOINTERFACE.
+    // Returns 0.
+    int DownloadInstrument(CInstrument& instrument);
+    // Unloads it: -1 (no throw) when the port is not active or it is not downloaded. Returns 0.
+    int UnloadInstrument(CInstrument& instrument);
 
     int CompactMemory();
     // Returns the platform's result unchanged (not thrown).

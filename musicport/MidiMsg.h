@@ -12,6 +12,7 @@ using platform::music::BYTE;
 using platform::music::DWORD;
 using platform::music::GUID;
 using platform::music::HRESULT;
+using platform::music::REFERENCE_TIME;
 using platform::music::ULONG;
 using platform::music::WORD;
 

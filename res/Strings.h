@@ -25,5 +25,10 @@ constexpr std::string_view kCannotInitializeSynth =
     "SoundFont installed in your system.";
 constexpr std::string_view kPortInitError = "Error during the music port objects initialization";
 constexpr std::string_view kMemoryAllocationFailed = "Memory allocation failed";
+constexpr std::string_view kInsufficientMemory = "Insufficient memory to complete the task";
+constexpr std::string_view kNoInstrument = "No instrument with that index";
+constexpr std::string_view kInvalidPatch = "Invalid patch in collection";
+constexpr std::string_view kOutputActivationError =
+    "An error happened during the output port activation";
 
 }  // namespace res

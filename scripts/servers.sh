@@ -1,5 +1,5 @@
-# Starts and stops, by PID, the real servers the tests use: PulseAudio with a null sink and a
-# virtual X display. Sourced by ./test.
+# Starts and stops, by PID, the real servers the tests use: PulseAudio with a null sink, a
+# virtual X display and a JACK server with the dummy driver. Sourced by ./test.
 
 TS_RUNTIME="${TS_RUNTIME:-$(mktemp -d /tmp/tunestead-test.XXXXXX)}"
 TS_PIDS=()
@@ -40,6 +40,21 @@ ts_start_xvfb() {
     done
     echo "Xvfb did not start; see $TS_RUNTIME/xvfb.log" >&2
     return 1
+}
+
+# A JACK server of its own: named after this run's runtime folder (JACK_DEFAULT_SERVER), so
+# that it never meets another checkout's server, and stopped by its PID.
+ts_start_jack() {
+    export JACK_DEFAULT_SERVER="ts-$(basename "$TS_RUNTIME")"
+    # Clients must never start a server of their own.
+    export JACK_NO_START_SERVER=1
+    jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p 256 \
+        >"$TS_RUNTIME/jackd.log" 2>&1 &
+    TS_PIDS+=("$!")
+    if ! jack_wait -s "$JACK_DEFAULT_SERVER" -w -t 5 >/dev/null 2>&1; then
+        echo "jackd did not start; see $TS_RUNTIME/jackd.log" >&2
+        return 1
+    fi
 }
 
 ts_stop_servers() {

@@ -29,6 +29,7 @@
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "platform/shell/fake/FakeShell.h"
 #include "recorder/CNoteRecorder.h"
+#include "tests/app/MusicStack.h"
 #include "web/CAnnouncement.h"
 
 namespace {
@@ -59,9 +60,8 @@ struct Cycle {
 
 // One dialog over `system`, with a key bed present (its scan thread running) or absent.
 Cycle OpenAndClose(pm::IMusicSystem& system, bool keyBedPresent) {
-    musicport::CDirectMusic music(system);
-    musicport::COutputPort output;
     SilentPrompts prompts;
+    tests::MusicStack stack(system, prompts);
     platform::ch341::SimulatedKeyBed keyBed(keyBedPresent);
     device::CKeyNoteMap keyNoteMap;
     platform::mixer::fake::FakeMixer mixer;
@@ -74,8 +74,9 @@ Cycle OpenAndClose(pm::IMusicSystem& system, bool keyBedPresent) {
     const auto built = Clock::now();
     const recorder::SteadyClock clock;
     recorder::CNoteRecorder noteRecorder(clock);
-    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, controls, commands, shell,
-                          announcement, noteRecorder});
+    app::CMainDlg dialog({stack.music, stack.outputPort, prompts, keyBed, keyNoteMap, controls,
+                          commands, shell, announcement, noteRecorder, stack.ports,
+                          stack.receiver});
     Clock::time_point closing;
     QTimer::singleShot(0, &dialog, [&] {
         cycle.startMs = std::chrono::duration<double, std::milli>(Clock::now() - built).count();

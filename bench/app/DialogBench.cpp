@@ -13,18 +13,26 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "app/CInputReceiver.h"
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "app/PortSelection.h"
 #include "app/WindowCommands.h"
 #include "device/CKeyNoteMap.h"
+#include "musicport/CCollection.h"
+#include "musicport/CDLSLoader.h"
 #include "musicport/CDirectMusic.h"
+#include "musicport/CInputPort.h"
+#include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
 #include "performance/CPerformanceControls.h"
@@ -66,7 +74,14 @@ Summary Summarise(std::vector<double> v) {
 void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg&)>& body) {
     musicport::CDirectMusic music(system);
     musicport::COutputPort output;
+    app::CInputReceiver receiver;
+    musicport::CInputPort input;
+    musicport::CDLSLoader loader(system);
+    musicport::CCollection collection;
+    musicport::CInstrument instrument;
     SilentPrompts prompts;
+    app::PortSelection ports({music, output, input, loader, collection, instrument, receiver},
+                             prompts);
     platform::ch341::SimulatedKeyBed keyBed(false);
     device::CKeyNoteMap keyNoteMap;
     platform::mixer::fake::FakeMixer mixer;
@@ -78,7 +93,7 @@ void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg
     const recorder::SteadyClock clock;
     recorder::CNoteRecorder noteRecorder(clock);
     app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, controls, commands, shell,
-                          announcement, noteRecorder});
+                          announcement, noteRecorder, ports, receiver});
     QTimer::singleShot(0, &dialog, [&] {
         body(dialog);
         dialog.close();
@@ -185,6 +200,49 @@ void PressToSound(int repetitions) {
                 "mouse press to first sound at the sink", s.median, s.p10, s.p90, latencies.size());
 }
 
+// A flood of MIDI input (10,000 note messages a second for two seconds) while the GUI runs:
+// how late a 10 ms GUI timer fires, and how many notes reached the screen.
+void InputFlood() {
+    pm::fake::FakeMusicSystem fake;
+    auto& in = fake.AddPort("MIDI In", pm::DMUS_PC_INPUTCLASS);
+    fake.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
+    std::vector<double> lateness;
+    int rows = 0;
+    std::size_t sent = 0;
+    WithDialog(fake, [&](app::CMainDlg& dialog) {
+        std::atomic<bool> stop{false};
+        std::thread source([&] {
+            auto next = Clock::now();
+            while (!stop) {
+                for (int i = 0; i < 10; ++i, ++sent)  // 10 per millisecond
+                    in.Receive(
+                        {pm::BYTE(sent % 2 ? 0x80 : 0x90), pm::BYTE(36 + sent / 2 % 49), 100});
+                next += std::chrono::milliseconds(1);
+                std::this_thread::sleep_until(next);
+            }
+        });
+        QTimer tick;
+        auto last = Clock::now();
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            lateness.push_back(
+                std::max(0.0, std::chrono::duration<double, std::milli>(now - last).count() - 10));
+            last = now;
+        });
+        tick.start(10);
+        QTest::qWait(2000);
+        stop = true;
+        source.join();
+        QTest::qWait(200);
+        dialog.MessageList()->ApplyPendingCells();
+        rows = dialog.MessageList()->GetItemCount();
+    });
+    const Summary s = Summarise(lateness);
+    const double worst = lateness.empty() ? 0 : *std::max_element(lateness.begin(), lateness.end());
+    std::printf("%-40s median %7.2f ms  p90 %7.2f  max %7.2f  (%zu events sent, %d rows)\n",
+                "GUI timer lateness, 10k input events/s", s.median, s.p90, worst, sent, rows);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +251,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const int presses = argc > 1 ? std::max(100, std::atoi(argv[1])) : 5000;
     GuiCost(presses);
+    InputFlood();
     PressToSound(60);
     return 0;
 }

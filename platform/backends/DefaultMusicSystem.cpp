@@ -1,8 +1,13 @@
 #include "platform/backends/DefaultMusicSystem.h"
 
+#include <array>
+#include <string_view>
 #include <vector>
 
 #include "platform/fluidsynth/FluidSynthBackend.h"
+#include "platform/fluidsynth/SoundFontLoader.h"
+#include "platform/midi/OwnMidiOutput.h"
+#include "platform/midi/RtMidiBackend.h"
 #include "platform/music/MusicObject.h"
 #include "platform/music/ResultCodes.h"
 
@@ -12,10 +17,32 @@ namespace {
 using music::HRESULT;
 using music::IPortBackend;
 
-// The backend table, in listing order.
+struct BackendRow {
+    std::string_view name;
+    std::unique_ptr<IPortBackend> (*make)();
+};
+
+// The backend table, in order of preference: the order ports are listed in. Each row may find
+// its system absent on a machine and then lists no ports.
+constexpr std::array<BackendRow, 3> kBackends{{
+    {"built-in synthesizer",
+     []() -> std::unique_ptr<IPortBackend> {
+         return std::make_unique<fluidsynth::FluidSynthBackend>();
+     }},
+    {"ALSA sequencer",
+     []() -> std::unique_ptr<IPortBackend> {
+         return std::make_unique<midi::RtMidiBackend>(midi::MidiApi::AlsaSequencer);
+     }},
+    {"JACK",
+     []() -> std::unique_ptr<IPortBackend> {
+         return std::make_unique<midi::RtMidiBackend>(midi::MidiApi::Jack);
+     }},
+}};
+
 std::vector<std::unique_ptr<IPortBackend>> MakeBackends() {
     std::vector<std::unique_ptr<IPortBackend>> backends;
-    backends.push_back(std::make_unique<fluidsynth::FluidSynthBackend>());
+    for (const BackendRow& row : kBackends)
+        backends.push_back(row.make());
     return backends;
 }
 
@@ -24,9 +51,21 @@ public:
     HRESULT CreateMusic(std::unique_ptr<music::IMusic>* out) override {
         if (out == nullptr)
             return music::E_POINTER;
-        *out = std::make_unique<music::MusicObject>(MakeBackends());
+        // The own output port is made with the first music object and mirrors every one.
+        if (!ownOutput_)
+            ownOutput_ = std::make_shared<midi::OwnMidiOutput>();
+        *out = std::make_unique<music::MusicObject>(MakeBackends(), ownOutput_);
         return music::S_OK;
     }
+    HRESULT CreateLoader(std::unique_ptr<music::IMusicLoader>* out) override {
+        if (out == nullptr)
+            return music::E_POINTER;
+        *out = std::make_unique<fluidsynth::SoundFontLoader>();
+        return music::S_OK;
+    }
+
+private:
+    std::shared_ptr<midi::OwnMidiOutput> ownOutput_;
 };
 
 }  // namespace

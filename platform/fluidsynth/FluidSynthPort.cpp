@@ -6,10 +6,15 @@
 
 #include "platform/fluidsynth/EffectsControl.h"
 #include "platform/fluidsynth/LatencyClock.h"
+#include "platform/fluidsynth/PatchMap.h"
+#include "platform/fluidsynth/PortDownload.h"
 #include "platform/fluidsynth/Renderer.h"
 #include "platform/fluidsynth/SampleDownload.h"
 #include "platform/fluidsynth/SegmentPlayer.h"
 #include "platform/fluidsynth/SynthCore.h"
+#include "platform/fluidsynth/SynthDownload.h"
+#include "platform/fluidsynth/SynthEvent.h"
+#include "platform/fluidsynth/SynthSink.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
@@ -37,18 +42,25 @@ int Channels(DWORD groups) {
 }  // namespace
 
 FluidSynthPort::FluidSynthPort(Setup setup, std::shared_ptr<SynthCore> core)
-    : setup_(std::move(setup)), core_(std::move(core)), clock_(std::make_shared<LatencyClock>()) {
+    : setup_(std::move(setup)),
+      core_(std::move(core)),
+      clock_(std::make_shared<LatencyClock>()),
+      patches_(std::make_shared<PatchMap>()) {
     priorities_.resize(static_cast<std::size_t>(core_->MidiChannels()));
     for (std::size_t i = 0; i < priorities_.size(); ++i)
         priorities_[i] = kStandardVoicePriority | kChannelPriorityOffset[i % 16];
 }
 
 FluidSynthPort::~FluidSynthPort() {
+    if (sink_)
+        sink_->SetOpen(false);
     core_->StopAudio();
 }
 
 HRESULT FluidSynthPort::Activate(music::BOOL active) {
     if (!active) {
+        if (sink_)
+            sink_->SetOpen(false);
         core_->StopAudio();
         active_ = false;
         return music::S_OK;
@@ -62,6 +74,8 @@ HRESULT FluidSynthPort::Activate(music::BOOL active) {
     if (music::Failed(hr))
         return hr;
     active_ = true;
+    if (sink_)
+        sink_->SetOpen(true);
     return music::S_OK;
 }
 
@@ -110,62 +124,8 @@ HRESULT FluidSynthPort::PlayBuffer(music::IMusicBuffer& buffer) {
 }
 
 void FluidSynthPort::PlayEvent(DWORD channelGroup, const BYTE* bytes, DWORD length) {
-    fluid_synth_t* synth = core_->Synth();
-    const BYTE status = bytes[0];
-    if (status == 0xF0) {
-        // FluidSynth wants the message without its F0 and F7 framing bytes.
-        DWORD inner = length - 1;
-        if (inner > 0 && bytes[length - 1] == 0xF7)
-            --inner;
-        if (inner > 0)
-            fluid_synth_sysex(synth, reinterpret_cast<const char*>(bytes + 1),
-                              static_cast<int>(inner), nullptr, nullptr, nullptr, 0);
-        return;
-    }
-    if (status < 0x80 || status >= 0xF0)
-        return;  // running status and system common/real-time messages are not played
-    const DWORD group = std::max<DWORD>(channelGroup, 1);
-    if (group > setup_.channelGroups)
-        return;
-    const int channel = Channels(group - 1) + (status & 0x0F);
-    // A byte with its top bit set is a status, never data: such an event is incomplete.
-    const int data1 = length > 1 && bytes[1] < 0x80 ? bytes[1] : -1;
-    const int data2 = data1 >= 0 && length > 2 && bytes[2] < 0x80 ? bytes[2] : -1;
-    const bool twoDataBytes = data2 >= 0;
-
-    // Results are not checked: a note-off for a note that no longer sounds is no failure.
-    switch (status & 0xF0) {
-        case 0x80:
-            if (twoDataBytes)
-                fluid_synth_noteoff(synth, channel, data1);
-            break;
-        case 0x90:
-            if (twoDataBytes)
-                fluid_synth_noteon(synth, channel, data1, data2);  // velocity 0 is a note-off
-            break;
-        case 0xA0:
-            if (twoDataBytes)
-                fluid_synth_key_pressure(synth, channel, data1, data2);
-            break;
-        case 0xB0:
-            if (twoDataBytes)
-                fluid_synth_cc(synth, channel, data1, data2);  // 120 and 123 included
-            break;
-        case 0xC0:
-            if (data1 >= 0)
-                fluid_synth_program_change(synth, channel, data1);
-            break;
-        case 0xD0:
-            if (data1 >= 0)
-                fluid_synth_channel_pressure(synth, channel, data1);
-            break;
-        case 0xE0:
-            if (twoDataBytes)
-                fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
-            break;
-        default:
-            break;
-    }
+    PlaySynthEvent(core_->Synth(), patches_.get(), setup_.channelGroups, channelGroup, bytes,
+                   length);
 }
 
 HRESULT FluidSynthPort::QueryKsControl(std::shared_ptr<music::IKsControl>* control) {
@@ -179,7 +139,9 @@ HRESULT FluidSynthPort::QueryPortDownload(std::shared_ptr<music::IPortDownload>*
     if (download == nullptr)
         return music::E_POINTER;
     if (!download_)
-        download_ = std::make_shared<SampleDownload>(core_, setup_.caps.dwMemorySize);
+        download_ = std::make_shared<PortDownload>(
+            std::make_shared<SampleDownload>(core_, setup_.caps.dwMemorySize),
+            std::make_shared<SynthDownload>(core_, patches_));
     *download = download_;
     return music::S_OK;
 }
@@ -188,6 +150,16 @@ HRESULT FluidSynthPort::QuerySegmentPlayer(std::shared_ptr<music::ISegmentPlayer
     if (player == nullptr)
         return music::E_POINTER;
     *player = std::make_shared<SegmentPlayer>(core_, setup_.channelGroups);
+    return music::S_OK;
+}
+
+HRESULT FluidSynthPort::QueryMidiSink(std::shared_ptr<music::IMidiSink>* sink) {
+    if (sink == nullptr)
+        return music::E_POINTER;
+    if (!sink_)
+        sink_ = std::make_shared<SynthSink>(core_, patches_, setup_.channelGroups);
+    sink_->SetOpen(active_);
+    *sink = sink_;
     return music::S_OK;
 }
 
@@ -269,6 +241,8 @@ HRESULT FluidSynthPort::SetNumChannelGroups(DWORD count) {
         Channels(count) > core_->MidiChannels())
         return music::E_INVALIDARG;
     setup_.channelGroups = count;
+    if (sink_)
+        sink_->SetChannelGroups(count);
     return music::S_OK;
 }
 

@@ -10,6 +10,10 @@
 namespace platform::fluidsynth {
 
 class SynthCore;
+class SynthSink;
+class PatchMap;
+class PortDownload;
+class SynthDownload;
 class LatencyClock;
 class Renderer;
 class SampleDownload;
@@ -38,6 +42,7 @@ public:
     music::HRESULT QueryPortDownload(std::shared_ptr<music::IPortDownload>* download) override;
     // Segments play through the synth's sequencer (SegmentPlayer).
     music::HRESULT QuerySegmentPlayer(std::shared_ptr<music::ISegmentPlayer>* player) override;
+    music::HRESULT QueryMidiSink(std::shared_ptr<music::IMidiSink>* sink) override;
     music::HRESULT Compact() override;
     music::HRESULT GetChannelPriority(music::DWORD channelGroup, music::DWORD channel,
                                       music::DWORD* priority) override;
@@ -63,8 +68,10 @@ private:
     bool active_ = false;
     // One priority per MIDI channel of the synth, in channel order.
     std::vector<music::DWORD> priorities_;
-    // Sample downloads, created at the first query.
-    std::shared_ptr<SampleDownload> download_;
+    std::shared_ptr<PatchMap> patches_;  // downloaded instruments, shared with sink and downloads
+    std::shared_ptr<SynthSink> sink_;    // made on first request, shared with thru connections
+    // Both kinds of download, made at the first query.
+    std::shared_ptr<PortDownload> download_;
 };
 
 }  // namespace platform::fluidsynth

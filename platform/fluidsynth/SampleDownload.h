@@ -13,7 +13,7 @@ class SynthCore;
 // Sample downloads of the built-in synthesizer: download buffers in ordinary memory whose
 // records become FluidSynth samples and in-memory presets (SampleBank). One per port,
 // created at the first query and shared by every holder of the interface.
-class SampleDownload final : public music::IPortDownload {
+class SampleDownload final : public music::ISampleDownload {
 public:
     // `memorySize`: the most one buffer may take, the port's advertised sample memory.
     SampleDownload(std::shared_ptr<SynthCore> core, music::DWORD memorySize);

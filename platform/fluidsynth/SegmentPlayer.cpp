@@ -44,6 +44,8 @@ music::HRESULT SegmentPlayer::Play(const std::vector<music::TimedMessage>& messa
     }
     if (startTime != nullptr)
         *startTime = music::REFERENCE_TIME{start} * kTicksPerMs;
+    // The sequencer runs with the rendering: an idle output resumes for the segment.
+    core_->Wake();
     return music::S_OK;
 }
 

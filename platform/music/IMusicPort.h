@@ -3,7 +3,10 @@
 #include <memory>
 
 #include "platform/music/IKsControl.h"
+#include "platform/music/IMidiInput.h"
+#include "platform/music/IMidiSink.h"
 #include "platform/music/IMusicBuffer.h"
+#include "platform/music/IMusicThru.h"
 #include "platform/music/IPortDownload.h"
 #include "platform/music/IReferenceClock.h"
 #include "platform/music/ISegmentPlayer.h"
@@ -34,6 +37,11 @@ public:
             player->reset();
         return E_NOINTERFACE;
     }
+    // Input ports: their events and thru connections. Output ports: immediate delivery for
+    // thru. Ports without them keep these defaults.
+    virtual HRESULT QueryMidiInput(std::shared_ptr<IMidiInput>* /*input*/) { return E_NOINTERFACE; }
+    virtual HRESULT QueryThru(std::shared_ptr<IMusicThru>* /*thru*/) { return E_NOINTERFACE; }
+    virtual HRESULT QueryMidiSink(std::shared_ptr<IMidiSink>* /*sink*/) { return E_NOINTERFACE; }
 
     virtual HRESULT Compact() = 0;
     virtual HRESULT GetChannelPriority(DWORD channelGroup, DWORD channel, DWORD* priority) = 0;

@@ -3,16 +3,17 @@
 #include <memory>
 
 #include "platform/music/IDownload.h"
+#include "platform/music/IInstrument.h"
 #include "platform/music/Types.h"
 
 namespace platform::music {
 
-// Sample-memory downloads of a port that supports downloadable sounds: buffers are
-// allocated, filled with download records (DownloadTypes.h), then downloaded and unloaded.
-// Calls on one port do not overlap: the caller serialises them.
-class IPortDownload {
+// Sample-memory downloads: buffers are allocated, filled with download records
+// (DownloadTypes.h), then downloaded and unloaded. Calls on one port do not overlap: the
+// caller serialises them.
+class ISampleDownload {
 public:
-    virtual ~IPortDownload() = default;
+    virtual ~ISampleDownload() = default;
 
     // A zero-filled buffer of `size` bytes; E_OUTOFMEMORY when the port cannot hold it.
     virtual HRESULT AllocateBuffer(DWORD size, std::shared_ptr<IDownload>* buffer) = 0;
@@ -25,5 +26,22 @@ public:
     // Takes a downloaded buffer back; DMUS_E_NOT_DOWNLOADED_TO_PORT when it is not there.
     virtual HRESULT Unload(IDownload& buffer) = 0;
 };
+
+// Instruments of collections made to answer a patch on the port.
+class IInstrumentDownload {
+public:
+    virtual ~IInstrumentDownload() = default;
+
+    // Makes `instrument` answer its patch (SetPatch's, else its own) on this port for the
+    // notes of the given ranges.
+    virtual HRESULT DownloadInstrument(IInstrument& instrument,
+                                       std::shared_ptr<IDownloadedInstrument>* downloaded,
+                                       const DMUS_NOTERANGE* ranges, DWORD rangeCount) = 0;
+    // Undoes a download: the patch answers what it answered before.
+    virtual HRESULT UnloadInstrument(IDownloadedInstrument& downloaded) = 0;
+};
+
+// What a port that supports downloadable sounds hands out (QueryPortDownload): both kinds.
+class IPortDownload : public ISampleDownload, public IInstrumentDownload {};
 
 }  // namespace platform::music

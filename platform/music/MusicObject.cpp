@@ -3,13 +3,17 @@
 #include <algorithm>
 
 #include "platform/music/EventBuffer.h"
+#include "platform/music/MirroredPort.h"
 #include "platform/music/MonotonicClock.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::music {
 
-MusicObject::MusicObject(std::vector<std::unique_ptr<IPortBackend>> backends)
-    : backends_(std::move(backends)), master_(MonotonicClock::Entry()) {}
+MusicObject::MusicObject(std::vector<std::unique_ptr<IPortBackend>> backends,
+                         std::shared_ptr<IMidiSink> mirror)
+    : backends_(std::move(backends)),
+      mirror_(std::move(mirror)),
+      master_(MonotonicClock::Entry()) {}
 
 HRESULT MusicObject::SetDirectSound(void* soundObject, WindowHandle /*window*/) {
     // Every backend manages its own audio output; an external sound object is not supported.
@@ -61,7 +65,10 @@ HRESULT MusicObject::CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
         if (found == ports_.end())
             return E_INVALIDARG;
     }
-    return found->backend->CreatePort(portGuid, params, port);
+    const HRESULT hr = found->backend->CreatePort(portGuid, params, port);
+    if (Succeeded(hr) && mirror_ && *port && found->caps.dwClass == DMUS_PC_OUTPUTCLASS)
+        *port = std::make_unique<MirroredPort>(std::move(*port), mirror_);
+    return hr;
 }
 
 HRESULT MusicObject::CreateMusicBuffer(const DMUS_BUFFERDESC* desc,

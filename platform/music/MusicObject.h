@@ -9,10 +9,12 @@
 namespace platform::music {
 
 // The music object over a table of backends: ports are numbered across backends in table
-// order; the list is read anew whenever enumeration starts at index 0.
+// order; the list is read anew whenever enumeration starts at index 0. With a mirror, every
+// output port it opens also plays what it is given into the mirror.
 class MusicObject final : public IMusic {
 public:
-    explicit MusicObject(std::vector<std::unique_ptr<IPortBackend>> backends);
+    explicit MusicObject(std::vector<std::unique_ptr<IPortBackend>> backends,
+                         std::shared_ptr<IMidiSink> mirror = nullptr);
 
     HRESULT SetDirectSound(void* soundObject, WindowHandle window) override;
     HRESULT EnumPort(DWORD index, DMUS_PORTCAPS* caps) override;
@@ -35,6 +37,7 @@ private:
     std::vector<ClockEntry> Clocks() const;
 
     std::vector<std::unique_ptr<IPortBackend>> backends_;
+    std::shared_ptr<IMidiSink> mirror_;
     std::vector<Listed> ports_;
     bool soundSet_ = false;
     std::vector<ClockEntry> clocks_;  // as listed by the last EnumMasterClock(0)

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "MusicStack.h"
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
 #include "app/WindowCommands.h"
@@ -59,16 +60,18 @@ class DialogFixture : public ::testing::Test {
 protected:
     // A fresh music platform with one synthesizer port: the music object starts once.
     struct Music {
-        Music() { system.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS); }
+        explicit Music(app::IUserPrompts& prompts) : stack(system, prompts) {
+            system.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
+        }
         pm::fake::FakeMusicSystem system;
-        musicport::CDirectMusic music{system};
-        musicport::COutputPort outputPort;
+        tests::MusicStack stack;
     };
 
     app::MainServices Services(performance::CPerformanceControls& withControls) {
-        m = std::make_unique<Music>();
-        return {m->music,     m->outputPort, prompts, keyBed,       keyNoteMap,
-                withControls, commands,      shell,   announcement, noteRecorder};
+        m = std::make_unique<Music>(prompts);
+        return {m->stack.music, m->stack.outputPort, prompts,        keyBed,
+                keyNoteMap,     withControls,        commands,       shell,
+                announcement,   noteRecorder,        m->stack.ports, m->stack.receiver};
     }
 
     // Runs `during` inside the dialog's modal loop, then closes the dialog.

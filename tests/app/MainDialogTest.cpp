@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "MusicStack.h"
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
 #include "app/MessageBoxPrompts.h"
@@ -40,6 +41,7 @@
 #include "platform/ch341/Ch341UsbDevice.h"
 #include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/fluidsynth/FluidSynthBackend.h"
+#include "platform/fluidsynth/SoundFontLoader.h"
 #include "platform/http/fake/FakeHttpClient.h"
 #include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/MusicObject.h"
@@ -51,6 +53,8 @@
 #include "web/CAnnouncement.h"
 
 namespace {
+
+using tests::MusicStack;
 
 namespace pm = platform::music;
 using platform::fluidsynth::FluidSynthBackend;
@@ -201,22 +205,26 @@ private:
     std::shared_ptr<Chip> chip_;
 };
 
-// The process-wide objects as the program builds them, over the fake platform.
+// The process-wide objects as the program builds them, over the fake platform. The first
+// output port here has no downloadable sounds: the instrument list is in General MIDI mode.
 class MainDialogTest : public ::testing::Test {
 protected:
     MainDialogTest() {
         system.AddPort("MIDI In", pm::DMUS_PC_INPUTCLASS);
         system.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS)
             .Description(u"Built-in synthesizer")
-            .Flags(pm::DMUS_PC_DLS | pm::DMUS_PC_DLS2)
             .EffectFlags(pm::DMUS_EFFECT_REVERB | pm::DMUS_EFFECT_CHORUS);
         system.AddPort("External", pm::DMUS_PC_OUTPUTCLASS).Description(u"External MIDI");
     }
 
     app::MainServices Services() { return Services(prompts, lockCheckingKeyBed); }
     app::MainServices Services(app::IUserPrompts& boxes, platform::ch341::ICh341Device& device) {
-        return {music,    outputPort, boxes, device,       keyNoteMap,
-                controls, commands,   shell, announcement, noteRecorder};
+        return Services(stack, boxes, device);
+    }
+    app::MainServices Services(MusicStack& over, app::IUserPrompts& boxes,
+                               platform::ch341::ICh341Device& device) {
+        return {over.music, over.outputPort, boxes,        device,       keyNoteMap, controls,
+                commands,   shell,           announcement, noteRecorder, over.ports, over.receiver};
     }
 
     // Runs the dialog's modal loop; `during` runs inside it, then the dialog closes with
@@ -237,9 +245,8 @@ protected:
     QObject m_user;
 
     FakeMusicSystem system;
-    musicport::CDirectMusic music{system};
-    musicport::COutputPort outputPort;
     RecordingPrompts prompts;
+    MusicStack stack{system, prompts};
     platform::ch341::SimulatedKeyBed keyBed{false};  // unplugged unless a test plugs it
     LockCheckingKeyBed lockCheckingKeyBed{keyBed};
     device::CKeyNoteMap keyNoteMap;
@@ -303,10 +310,8 @@ TEST_F(MainDialogTest, EscapeAndEnterEndTheDialogWithoutTheShutDownSequence) {
         SCOPED_TRACE(key);
         FakeMusicSystem freshSystem;
         freshSystem.AddPort("Synth", pm::DMUS_PC_OUTPUTCLASS);
-        musicport::CDirectMusic freshMusic(freshSystem);
-        musicport::COutputPort freshPort;
-        app::CMainDlg dialog({freshMusic, freshPort, prompts, keyBed, keyNoteMap, controls,
-                              commands, shell, announcement, noteRecorder});
+        MusicStack fresh(freshSystem, prompts);
+        app::CMainDlg dialog(Services(fresh, prompts, keyBed));
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, key); });
         const int code = dialog.DoModal();
         EXPECT_EQ(code, key == Qt::Key_Escape ? int(QDialog::Rejected) : int(QDialog::Accepted));
@@ -353,6 +358,10 @@ public:
         *out = std::make_unique<pm::MusicObject>(std::move(backends));
         return pm::S_OK;
     }
+    pm::HRESULT CreateLoader(std::unique_ptr<pm::IMusicLoader>* out) override {
+        *out = std::make_unique<platform::fluidsynth::SoundFontLoader>();
+        return pm::S_OK;
+    }
 
 private:
     FluidSynthBackend::Options options_;
@@ -388,11 +397,9 @@ TEST_F(MainDialogTest, PortStartFailureNamesItsCauseBeneathTheText) {
         options.soundFontPath = c.soundFont;
         options.audioDrivers = c.drivers;
         SynthOnlySystem synthOnly(options);
-        musicport::CDirectMusic synthMusic(synthOnly);
-        musicport::COutputPort synthPort;
         RecordingPrompts seen;
-        app::CMainDlg dialog({synthMusic, synthPort, seen, keyBed, keyNoteMap, controls, commands,
-                              shell, announcement, noteRecorder});
+        MusicStack synthStack(synthOnly, seen);
+        app::CMainDlg dialog(Services(synthStack, seen, keyBed));
         EXPECT_EQ(dialog.DoModal(), 0);
         ASSERT_EQ(seen.shown.size(), 1u);
         EXPECT_EQ(seen.shown[0].text, "Error during the music port objects initialization");
@@ -408,10 +415,8 @@ TEST_F(MainDialogTest, PortStartFailureNamesItsCauseBeneathTheText) {
 
 TEST_F(MainDialogTest, NoOutputPortStillStartsWithTheGeneralMidiList) {
     FakeMusicSystem empty;
-    musicport::CDirectMusic emptyMusic(empty);
-    musicport::COutputPort port;
-    app::CMainDlg dialog({emptyMusic, port, prompts, keyBed, keyNoteMap, controls, commands, shell,
-                          announcement, noteRecorder});
+    MusicStack emptyStack(empty, prompts);
+    app::CMainDlg dialog(Services(emptyStack, prompts, keyBed));
     int instruments = -1;
     const int code = RunModal(dialog, [&] {
         instruments = qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->count();
@@ -708,6 +713,70 @@ TEST_F(MainDialogTest, ClosingWithAStalledChipWaitsForNoMoreThanTheTransferInFli
     EXPECT_FALSE(visibleAfterClose);
     EXPECT_LE(chip->transfers - atClose, 1) << "the rest of the stalled tick was not waited for";
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(MainDialogTest, InputNotesLightKeysListYellowRowsAndSoundOnlyThroughThru) {
+    app::CMainDlg dialog(Services());
+    QImage released;
+    QImage pressed;
+    int rows = 0;
+    QColor colour;
+    QString note;
+    RunModal(dialog, [&] {
+        piano::CPianoCtrl* piano = dialog.Piano();
+        released = piano->grab().toImage();
+        system.Port("MIDI In").Receive({0x90, 60, 100});  // channel 1
+        system.Port("MIDI In").Receive({0x95, 64, 90});   // channel 6
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                dialog.MessageList()->ApplyPendingCells();
+                return dialog.MessageList()->GetItemCount() == 2;
+            },
+            5000));
+        QApplication::processEvents();
+        pressed = piano->grab().toImage();
+        rows = dialog.MessageList()->GetItemCount();
+        colour = dialog.MessageList()->GetItemColor(0);
+        note = dialog.MessageList()->GetItemText(0, 3);
+        system.Port("MIDI In").Receive({0x80, 60, 0});
+        system.Port("MIDI In").Receive({0x95, 64, 0});  // velocity 0 ends the note too
+        EXPECT_TRUE(QTest::qWaitFor([&] { return piano->grab().toImage() == released; }, 5000));
+    });
+    EXPECT_NE(pressed, released);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(colour, QColor(255, 255, 0));
+    EXPECT_EQ(note, QStringLiteral("64"));  // the newest row first
+    // Thru forwarded channel 1 only; the receiver itself sends nothing.
+    EXPECT_THAT(
+        system.Port("Synth").ThruReceived(),
+        ElementsAre(std::pair<DWORD, DWORD>{0, 0x643C90}, std::pair<DWORD, DWORD>{0, 0x3C80}));
+    EXPECT_THAT(SynthPlayed(), ::testing::Each(0x7BB0u));  // all-notes-off only
+}
+
+TEST_F(MainDialogTest, SwitchingInputWhileNotesStreamInCompletesAtOnce) {
+    system.AddPort("Second In", pm::DMUS_PC_INPUTCLASS);
+    app::CMainDlg dialog(Services());
+    bool joined = false;
+    RunModal(dialog, [&] {
+        std::atomic<bool> streaming{true};
+        std::thread source([&] {
+            for (int i = 0; streaming; ++i)
+                system.Port("MIDI In").Receive({0x90, musicport::BYTE(40 + i % 40), 64});
+        });
+        {
+            // The dialog thread holds the performance lock, as every handler does.
+            performance::PerformanceGuard lock(performance::PerformanceLock());
+            QThread::msleep(20);
+            qobject_cast<QComboBox*>(dialog.Control(res::IDC_INPUT_PORT))->setCurrentIndex(1);
+            // Stopped by acknowledgement, not abandoned after a time-out.
+            joined =
+                stack.inputPort.IsNotificationRunning() && system.Port("MIDI In").OpenCount() == 0;
+        }
+        streaming = false;
+        source.join();
+    });
+    EXPECT_TRUE(joined);
+    EXPECT_EQ(stack.ports.InputPortIndex(), 1);
 }
 
 }  // namespace

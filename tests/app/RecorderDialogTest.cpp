@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "MusicStack.h"
 #include "app/CMainDlg.h"
 #include "app/CTextEntryDlg.h"
 #include "app/IUserPrompts.h"
@@ -73,8 +74,9 @@ protected:
     }
 
     app::MainServices Services() {
-        return {music,    outputPort, prompts, keyBed,       keyNoteMap,
-                controls, commands,   shell,   announcement, noteRecorder};
+        return {stack.music,  stack.outputPort, prompts,     keyBed,
+                keyNoteMap,   controls,         commands,    shell,
+                announcement, noteRecorder,     stack.ports, stack.receiver};
     }
     std::vector<DWORD> Played() { return system.Port("Synth").Played(); }
     static void Click(app::CMainDlg& dialog, int id) {
@@ -83,9 +85,8 @@ protected:
     static bool Enabled(app::CMainDlg& dialog, int id) { return dialog.Control(id)->isEnabled(); }
 
     pm::fake::FakeMusicSystem system;
-    musicport::CDirectMusic music{system};
-    musicport::COutputPort outputPort;
     CountingPrompts prompts;
+    tests::MusicStack stack{system, prompts};
     platform::ch341::SimulatedKeyBed keyBed{false};
     device::CKeyNoteMap keyNoteMap;
     platform::mixer::fake::FakeMixer mixer{65535, 32768};

@@ -38,15 +38,28 @@ void PlayerTest::SetUp() {
     }
 }
 
-Player::Player(const std::string& siteAddress, const QStringList& extraEnv) {
-    hostsFile_ = QDir::temp().filePath(
-        QStringLiteral("tunestead-e2e-hosts-%1").arg(QCoreApplication::applicationPid()));
-    QFile hosts(hostsFile_);
+QString StartIsolated(QProcess& process, const std::string& siteAddress) {
+    static int started = 0;
+    const QString hostsFile = QDir::temp().filePath(QStringLiteral("tunestead-e2e-hosts-%1-%2")
+                                                        .arg(QCoreApplication::applicationPid())
+                                                        .arg(++started));
+    QFile hosts(hostsFile);
     if (hosts.open(QIODevice::WriteOnly)) {
         hosts.write("127.0.0.1 localhost\n");
         hosts.write(QByteArray::fromStdString(siteAddress + " www.tunestead.example\n"));
         hosts.close();
     }
+    const QString binary =
+        qEnvironmentVariable("TS_PLAYER_BINARY", QStringLiteral(TUNESTEAD_BINARY));
+    // Root makes the mount namespace directly; anyone else through a user namespace.
+    const QString namespaces = ::geteuid() == 0 ? QStringLiteral("-m") : QStringLiteral("-rm");
+    process.start(QStringLiteral("unshare"),
+                  {namespaces, "sh", "-c", "mount --bind \"$1\" /etc/hosts && exec \"$2\"", "sh",
+                   hostsFile, binary});
+    return hostsFile;
+}
+
+Player::Player(const std::string& siteAddress, const QStringList& extraEnv) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(TestDisplay()));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -54,13 +67,7 @@ Player::Player(const std::string& siteAddress, const QStringList& extraEnv) {
         env.insert(entry.section('=', 0, 0), entry.section('=', 1));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::ForwardedChannels);
-    const QString binary =
-        qEnvironmentVariable("TS_PLAYER_BINARY", QStringLiteral(TUNESTEAD_BINARY));
-    // Root makes the mount namespace directly; anyone else through a user namespace.
-    const QString namespaces = ::geteuid() == 0 ? QStringLiteral("-m") : QStringLiteral("-rm");
-    process_.start(QStringLiteral("unshare"),
-                   {namespaces, "sh", "-c", "mount --bind \"$1\" /etc/hosts && exec \"$2\"", "sh",
-                    hostsFile_, binary});
+    hostsFile_ = StartIsolated(process_, siteAddress);
     started_ = process_.waitForStarted(5000);
 }
 

@@ -20,6 +20,11 @@ namespace e2e {
 std::string TestDisplay();
 bool HaveTestServers();
 
+// Starts the program in `process` (its environment already set) in a mount namespace of its own
+// whose /etc/hosts points the maker's site at `siteAddress`. Returns the hosts file, for the
+// caller to remove when the program has ended.
+QString StartIsolated(QProcess& process, const std::string& siteAddress = "127.77.0.1");
+
 // Skips (fails in CI) without the servers ./test starts.
 class PlayerTest : public ::testing::Test {
 protected:

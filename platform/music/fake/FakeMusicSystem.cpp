@@ -29,6 +29,9 @@ struct FakeState {
     };
     std::vector<Clock> clocks;
     std::size_t master = 0;
+    std::vector<FakeInstrument> instruments{
+        {0x00000000, "Piano"}, {0x00000001, "Bright Piano"}, {0x80000000, "Standard"}};
+    std::vector<DWORD> downloaded;
 
     // Appends to the log and returns the scripted result of `call` (port first, then system).
     // The caller holds the mutex.
@@ -89,6 +92,41 @@ private:
     FakePort& port_;
 };
 
+namespace {
+
+class FakeInstrumentObject final : public IInstrument {
+public:
+    FakeInstrumentObject(std::shared_ptr<FakeState> state, DWORD patch)
+        : state_(std::move(state)), patch_(patch) {}
+    HRESULT GetPatch(DWORD* patch) override {
+        if (patch == nullptr)
+            return E_POINTER;
+        *patch = patch_;
+        return S_OK;
+    }
+    HRESULT SetPatch(DWORD patch) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("SetPatch(0x%08x)", patch), "SetPatch");
+        if (Succeeded(hr))
+            patch_ = patch;
+        return hr;
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    DWORD patch_;
+};
+
+class FakeDownloaded final : public IDownloadedInstrument {
+public:
+    explicit FakeDownloaded(DWORD patch) : patch(patch) {}
+    DWORD patch;
+};
+
+}  // namespace
+
+// Both kinds of download of a port: sample memory (waves and instruments in download buffers)
+// and instruments of collections.
 class FakeDownload final : public IPortDownload {
 public:
     FakeDownload(std::shared_ptr<FakeState> state, FakePort& port)
@@ -150,6 +188,35 @@ public:
         list.erase(it);
         return S_OK;
     }
+    HRESULT DownloadInstrument(IInstrument& instrument,
+                               std::shared_ptr<IDownloadedInstrument>* downloaded,
+                               const DMUS_NOTERANGE*, DWORD) override {
+        DWORD patch = 0;
+        instrument.GetPatch(&patch);
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr =
+            state_->Record(Format("DownloadInstrument(%s,0x%08x)", port_.name_.c_str(), patch),
+                           "DownloadInstrument");
+        if (Failed(hr))
+            return hr;
+        if (downloaded == nullptr)
+            return E_POINTER;
+        state_->downloaded.push_back(patch);
+        *downloaded = std::make_shared<FakeDownloaded>(patch);
+        return S_OK;
+    }
+    HRESULT UnloadInstrument(IDownloadedInstrument& downloaded) override {
+        const DWORD patch = static_cast<FakeDownloaded&>(downloaded).patch;
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(
+            Format("UnloadInstrument(%s,0x%08x)", port_.name_.c_str(), patch), "UnloadInstrument");
+        if (Failed(hr))
+            return hr;
+        auto& list = state_->downloaded;
+        if (const auto it = std::find(list.begin(), list.end(), patch); it != list.end())
+            list.erase(it);
+        return S_OK;
+    }
 
 private:
     HRESULT Record(std::string entry, std::string_view call) {
@@ -180,6 +247,174 @@ private:
 };
 
 namespace {
+
+class FakeCollection final : public ICollection {
+public:
+    FakeCollection(std::shared_ptr<FakeState> state, std::vector<FakeInstrument> instruments)
+        : state_(std::move(state)), instruments_(std::move(instruments)) {}
+    HRESULT EnumInstrument(DWORD index, DWORD* patch, char16_t* name, DWORD nameLength) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("EnumInstrument(%u)", index), "EnumInstrument");
+        if (Failed(hr))
+            return hr;
+        if (patch == nullptr || name == nullptr || nameLength == 0)
+            return E_POINTER;
+        if (index >= instruments_.size())
+            return S_FALSE;
+        *patch = instruments_[index].patch;
+        const std::u16string wide = Widen(instruments_[index].name);
+        const std::size_t n = std::min<std::size_t>(wide.size(), nameLength - 1);
+        std::copy_n(wide.begin(), n, name);
+        name[n] = u'\0';
+        return S_OK;
+    }
+    HRESULT GetInstrument(DWORD patch, std::shared_ptr<IInstrument>* instrument) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = state_->Record(Format("GetInstrument(0x%08x)", patch), "GetInstrument");
+        if (Failed(hr))
+            return hr;
+        if (instrument == nullptr)
+            return E_POINTER;
+        const bool present = std::any_of(instruments_.begin(), instruments_.end(),
+                                         [&](const FakeInstrument& i) { return i.patch == patch; });
+        if (!present)
+            return DMUS_E_INVALIDPATCH;
+        *instrument = std::make_shared<FakeInstrumentObject>(state_, patch);
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    std::vector<FakeInstrument> instruments_;
+};
+
+class FakeLoader final : public IMusicLoader {
+public:
+    explicit FakeLoader(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
+    HRESULT GetCollection(const DMUS_OBJECTDESC* desc,
+                          std::shared_ptr<ICollection>* collection) override {
+        std::lock_guard lock(state_->mutex);
+        std::string what = "default";
+        if (desc != nullptr && (desc->dwValidData & DMUS_OBJ_MEMORY))
+            what = Format("memory:%lld", static_cast<long long>(desc->llMemLength));
+        else if (desc != nullptr && (desc->dwValidData & DMUS_OBJ_FILENAME))
+            what = "file:" + std::string(desc->wszFileName.begin(),
+                                         std::find(desc->wszFileName.begin(),
+                                                   desc->wszFileName.end(), u'\0'));
+        const HRESULT hr = state_->Record("GetCollection(" + what + ")", "GetCollection");
+        if (Failed(hr))
+            return hr;
+        if (desc == nullptr || collection == nullptr)
+            return E_POINTER;
+        *collection = std::make_shared<FakeCollection>(state_, state_->instruments);
+        return S_OK;
+    }
+    HRESULT SetSearchDirectory(const GUID&, std::u16string_view, BOOL) override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("SetSearchDirectory", "SetSearchDirectory");
+    }
+    HRESULT ReleaseObjectByUnknown(ICollection*) override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("ReleaseObjectByUnknown", "ReleaseObjectByUnknown");
+    }
+    HRESULT ClearCache(const GUID&) override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("ClearCache", "ClearCache");
+    }
+    HRESULT CollectGarbage() override {
+        std::lock_guard lock(state_->mutex);
+        return state_->Record("CollectGarbage", "CollectGarbage");
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+};
+
+// Records what thru connections deliver to an output port.
+class FakeSink final : public IMidiSink {
+public:
+    FakeSink(std::shared_ptr<FakeState> state, FakePort& port,
+             std::vector<std::pair<DWORD, DWORD>>& into)
+        : state_(std::move(state)), port_(port), into_(into) {}
+    void Send(DWORD channelGroup, const BYTE* data, DWORD length) noexcept override {
+        DWORD message = 0;
+        for (DWORD i = 0; i < length && i < 4; ++i)
+            message |= DWORD{data[i]} << (8 * i);
+        std::lock_guard lock(state_->mutex);
+        into_.emplace_back(channelGroup, message);
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    FakePort& port_;
+    std::vector<std::pair<DWORD, DWORD>>& into_;
+};
+
+// The input queue with the fake's log and scripted failures in front of it.
+class FakeInput final : public IMidiInput {
+public:
+    FakeInput(std::shared_ptr<FakeState> state, const FakePort& port, std::string name,
+              std::shared_ptr<MidiInputQueue> queue)
+        : state_(std::move(state)), port_(port), name_(std::move(name)), queue_(std::move(queue)) {}
+    HRESULT SetReadNotificationHandle(std::shared_ptr<AutoResetEvent> event) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record(
+                Format("SetReadNotificationHandle(%s,%d)", name_.c_str(), event ? 1 : 0),
+                "SetReadNotificationHandle", &port_);
+            if (Failed(hr))
+                return hr;
+        }
+        return queue_->SetReadNotificationHandle(std::move(event));
+    }
+    HRESULT Read(IMusicBuffer& buffer) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record("Read(" + name_ + ")", "Read", &port_);
+            if (Failed(hr))
+                return hr;
+        }
+        return queue_->Read(buffer);
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    const FakePort& port_;
+    std::string name_;
+    std::shared_ptr<MidiInputQueue> queue_;
+};
+
+std::string PortName(IMusicPort* port);
+
+class FakeThru final : public IMusicThru {
+public:
+    FakeThru(std::shared_ptr<FakeState> state, const FakePort& port, std::string name,
+             std::shared_ptr<ThruRouter> router)
+        : state_(std::move(state)),
+          port_(port),
+          name_(std::move(name)),
+          router_(std::move(router)) {}
+    HRESULT ThruChannel(DWORD sourceGroup, DWORD sourceChannel, DWORD destinationGroup,
+                        DWORD destinationChannel, IMusicPort* destination) override {
+        {
+            std::lock_guard lock(state_->mutex);
+            const HRESULT hr = state_->Record(
+                Format("ThruChannel(%s,%u,%u,%u,%u,%s)", name_.c_str(), sourceGroup, sourceChannel,
+                       destinationGroup, destinationChannel, PortName(destination).c_str()),
+                "ThruChannel", &port_);
+            if (Failed(hr))
+                return hr;
+        }
+        return router_->ThruChannel(sourceGroup, sourceChannel, destinationGroup,
+                                    destinationChannel, destination);
+    }
+
+private:
+    std::shared_ptr<FakeState> state_;
+    const FakePort& port_;
+    std::string name_;
+    std::shared_ptr<ThruRouter> router_;
+};
 
 class FakeBuffer final : public IMusicBuffer {
 public:
@@ -232,14 +467,27 @@ private:
 
 class FakeMusicPort final : public IMusicPort {
 public:
+    // The caller holds the state's mutex.
     FakeMusicPort(std::shared_ptr<FakeState> state, FakePort& port)
-        : state_(std::move(state)), port_(port) {}
+        : state_(std::move(state)), port_(port) {
+        if (port_.caps_.dwClass == DMUS_PC_INPUTCLASS) {
+            queue_ = std::make_shared<MidiInputQueue>();
+            router_ = std::make_shared<ThruRouter>();
+            port_.queue_ = queue_;
+            port_.thru_ = router_;
+        }
+    }
+    const std::string& Name() const { return port_.name_; }
     ~FakeMusicPort() override {
         std::lock_guard lock(state_->mutex);
         state_->log.push_back("ReleasePort(" + port_.name_ + ")");
         --port_.openCount_;
         if (active_)
             --port_.activeCount_;
+        if (port_.queue_ == queue_) {
+            port_.queue_.reset();
+            port_.thru_.reset();
+        }
     }
 
     HRESULT Activate(BOOL active) override {
@@ -332,6 +580,42 @@ public:
         *download = std::make_shared<FakeDownload>(state_, port_);
         return S_OK;
     }
+    HRESULT QueryMidiInput(std::shared_ptr<IMidiInput>* input) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryMidiInput(" + port_.name_ + ")", "QueryMidiInput");
+        if (Failed(hr))
+            return hr;
+        if (input == nullptr)
+            return E_POINTER;
+        if (!queue_)
+            return E_NOINTERFACE;
+        *input = std::make_shared<FakeInput>(state_, port_, port_.name_, queue_);
+        return S_OK;
+    }
+    HRESULT QueryThru(std::shared_ptr<IMusicThru>* thru) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryThru(" + port_.name_ + ")", "QueryThru");
+        if (Failed(hr))
+            return hr;
+        if (thru == nullptr)
+            return E_POINTER;
+        if (!router_)
+            return E_NOINTERFACE;
+        *thru = std::make_shared<FakeThru>(state_, port_, port_.name_, router_);
+        return S_OK;
+    }
+    HRESULT QueryMidiSink(std::shared_ptr<IMidiSink>* sink) override {
+        std::lock_guard lock(state_->mutex);
+        const HRESULT hr = Call("QueryMidiSink(" + port_.name_ + ")", "QueryMidiSink");
+        if (Failed(hr))
+            return hr;
+        if (sink == nullptr)
+            return E_POINTER;
+        if (port_.caps_.dwClass != DMUS_PC_OUTPUTCLASS)
+            return E_NOINTERFACE;
+        *sink = std::make_shared<FakeSink>(state_, port_, port_.thruReceived_);
+        return S_OK;
+    }
     HRESULT Compact() override {
         std::lock_guard lock(state_->mutex);
         return Call("Compact(" + port_.name_ + ")", "Compact");
@@ -411,8 +695,19 @@ private:
     FakePort& port_;
     bool active_ = false;
     DWORD channelGroups_ = 1;
+    std::shared_ptr<MidiInputQueue> queue_;
+    std::shared_ptr<ThruRouter> router_;
     std::map<std::pair<DWORD, DWORD>, DWORD> priorities_;
 };
+
+namespace {
+std::string PortName(IMusicPort* port) {
+    if (port == nullptr)
+        return "null";
+    const auto* fake = dynamic_cast<FakeMusicPort*>(port);
+    return fake != nullptr ? fake->Name() : "other";
+}
+}  // namespace
 
 class FakeMusic final : public IMusic {
 public:
@@ -431,17 +726,23 @@ public:
             return E_POINTER;
         if (caps->dwSize != sizeof(DMUS_PORTCAPS))
             return E_INVALIDARG;
-        if (index >= state_->ports.size())
-            return S_FALSE;
-        *caps = state_->ports[index]->caps_;
-        return S_OK;
+        DWORD listed = 0;
+        for (const auto& port : state_->ports) {
+            if (!port->listed_)
+                continue;
+            if (listed++ == index) {
+                *caps = port->caps_;
+                return S_OK;
+            }
+        }
+        return S_FALSE;
     }
     HRESULT CreatePort(const GUID& portGuid, DMUS_PORTPARAMS8* params,
                        std::unique_ptr<IMusicPort>* port) override {
         std::lock_guard lock(state_->mutex);
-        const auto found =
-            std::find_if(state_->ports.begin(), state_->ports.end(),
-                         [&](const auto& p) { return p->caps_.guidPort == portGuid; });
+        const auto found = std::find_if(
+            state_->ports.begin(), state_->ports.end(),
+            [&](const auto& p) { return p->listed_ && p->caps_.guidPort == portGuid; });
         if (found == state_->ports.end()) {
             const HRESULT hr = state_->Record("CreatePort(?)", "CreatePort");
             return Failed(hr) ? hr : E_INVALIDARG;
@@ -662,6 +963,12 @@ FakePort& FakePort::WithoutDownload() {
     return *this;
 }
 
+FakePort& FakePort::Listed(bool listed) {
+    std::lock_guard lock(state_.mutex);
+    listed_ = listed;
+    return *this;
+}
+
 FakePort& FakePort::ClockTime(REFERENCE_TIME time) {
     std::lock_guard lock(state_.mutex);
     clockTime_ = time;
@@ -709,6 +1016,37 @@ int FakePort::OpenCount() const {
 bool FakePort::IsActive() const {
     std::lock_guard lock(state_.mutex);
     return activeCount_ > 0;
+}
+
+std::vector<std::pair<DWORD, DWORD>> FakePort::ThruReceived() const {
+    std::lock_guard lock(state_.mutex);
+    return thruReceived_;
+}
+
+void FakePort::Receive(std::vector<BYTE> message, REFERENCE_TIME time) {
+    std::shared_ptr<MidiInputQueue> queue;
+    std::shared_ptr<ThruRouter> thru;
+    {
+        std::lock_guard lock(state_.mutex);
+        if (activeCount_ == 0)
+            return;
+        queue = queue_;
+        thru = thru_;
+    }
+    // Outside the lock: the thru destinations record under it.
+    if (thru)
+        thru->Forward(1, message.data(), DWORD(message.size()));
+    if (queue)
+        queue->Push(time, message.data(), DWORD(message.size()));
+}
+
+std::size_t FakePort::Waiting() const {
+    std::shared_ptr<MidiInputQueue> queue;
+    {
+        std::lock_guard lock(state_.mutex);
+        queue = queue_;
+    }
+    return queue ? queue->Waiting() : 0;
 }
 
 FakeMusicSystem::FakeMusicSystem() : state_(std::make_shared<FakeState>()) {}
@@ -776,6 +1114,28 @@ std::vector<std::string> FakeMusicSystem::Log() const {
 void FakeMusicSystem::ClearLog() {
     std::lock_guard lock(state_->mutex);
     state_->log.clear();
+}
+
+HRESULT FakeMusicSystem::CreateLoader(std::unique_ptr<IMusicLoader>* loader) {
+    std::lock_guard lock(state_->mutex);
+    const HRESULT hr = state_->Record("CreateLoader", "CreateLoader");
+    if (Failed(hr))
+        return hr;
+    if (loader == nullptr)
+        return E_POINTER;
+    *loader = std::make_unique<FakeLoader>(state_);
+    return S_OK;
+}
+
+FakeMusicSystem& FakeMusicSystem::Collection(std::vector<FakeInstrument> instruments) {
+    std::lock_guard lock(state_->mutex);
+    state_->instruments = std::move(instruments);
+    return *this;
+}
+
+std::vector<DWORD> FakeMusicSystem::Downloaded() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->downloaded;
 }
 
 HRESULT FakeMusicSystem::CreateMusic(std::unique_ptr<IMusic>* music) {

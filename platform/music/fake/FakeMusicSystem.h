@@ -24,6 +24,14 @@
 //   "SetChannelPriority(<name>,<group>,<channel>,<priority>)", "GetRunningStats(<name>)",
 //   "GetFormat(<name>)", "GetNumChannelGroups(<name>)", "SetNumChannelGroups(<name>,<count>)",
 //   "ReleasePort(<name>)" (the opened port object is destroyed),
+//   input ports: "QueryMidiInput(<name>)", "QueryThru(<name>)",
+//   "SetReadNotificationHandle(<name>,<0|1>)", "Read(<name>)",
+//   "ThruChannel(<name>,<src group>,<src channel>,<dst group>,<dst channel>,<dst name|null>)",
+//   output ports: "QueryMidiSink(<name>)",
+//   loader and collections: "CreateLoader", "GetCollection(default|file:<path>|memory:<bytes>)",
+//   "SetSearchDirectory", "ReleaseObjectByUnknown", "ClearCache", "CollectGarbage",
+//   "EnumInstrument(<index>)", "GetInstrument(0x<patch>)", "SetPatch(0x<patch>)",
+//   "DownloadInstrument(<port>,0x<patch>)", "UnloadInstrument(<port>,0x<patch>)",
 //   sample downloads: "GetDLId(<name>,<count>)", "GetAppend(<name>)",
 //   "AllocateBuffer(<name>,<bytes>)", "Download(<name>,<wave|instrument>,<id>)",
 //   "Unload(<name>,<wave|instrument>,<id>)". Ids start at 1; the append is 4 frames.
@@ -44,6 +52,8 @@
 #include <vector>
 
 #include "platform/music/IMusicSystem.h"
+#include "platform/music/MidiInputQueue.h"
+#include "platform/music/ThruRouter.h"
 #include "platform/music/Types.h"
 
 namespace platform::music::fake {
@@ -79,6 +89,17 @@ public:
     FakePort& WithoutDownload();
     // Time the latency clock reports (default 0).
     FakePort& ClockTime(REFERENCE_TIME time);
+    // Takes the port off (false) or back onto (true) the port list, as when a device goes
+    // away or comes back; opened port objects stay.
+    FakePort& Listed(bool listed);
+
+    // --- Input (ports of the input class) ---
+    // One message arriving on the opened input port, as the platform's input thread would
+    // deliver it: forwarded through the thru connections, then queued for Read. Ignored while
+    // the port is not active. Any thread.
+    void Receive(std::vector<BYTE> message, REFERENCE_TIME time = 0);
+    // Messages waiting to be read on the opened input port.
+    std::size_t Waiting() const;
 
     // Capabilities as enumeration gives them (GUID unique within the system).
     DMUS_PORTCAPS Caps() const;
@@ -99,6 +120,8 @@ public:
     int OpenCount() const;
     // True between a successful Activate(TRUE) and the next Activate(FALSE) or release.
     bool IsActive() const;
+    // Messages thru connections delivered to this output port (status in bits 0-7), by group.
+    std::vector<std::pair<DWORD, DWORD>> ThruReceived() const;
 
 private:
     friend class FakeMusicPort;
@@ -113,6 +136,7 @@ private:
     bool ksControl_ = true;
     bool effectsProperty_ = true;
     bool download_ = true;
+    bool listed_ = true;
     REFERENCE_TIME clockTime_ = 0;
     std::vector<DWORD> played_;
     std::vector<std::vector<BYTE>> playedLong_;
@@ -121,6 +145,16 @@ private:
     std::vector<std::pair<const void*, std::vector<BYTE>>> downloaded_;
     int openCount_ = 0;
     int activeCount_ = 0;
+    std::vector<std::pair<DWORD, DWORD>> thruReceived_;
+    // Input of the most recently opened port object (input class only).
+    std::shared_ptr<MidiInputQueue> queue_;
+    std::shared_ptr<ThruRouter> thru_;
+};
+
+// One instrument of the fake collection.
+struct FakeInstrument {
+    DWORD patch;
+    std::string name;
 };
 
 class FakeMusicSystem final : public IMusicSystem {
@@ -148,11 +182,18 @@ public:
     FakeMusicSystem& FailOn(std::string_view call, HRESULT result);
     FakeMusicSystem& ClearFailure(std::string_view call);
 
+    // What every collection the fake loader loads contains (default: three instruments,
+    // "Piano" 0, "Bright Piano" 1 and the drum kit "Standard" 0x80000000).
+    FakeMusicSystem& Collection(std::vector<FakeInstrument> instruments);
+    // Patches downloaded to any port and not unloaded, in download order.
+    std::vector<DWORD> Downloaded() const;
+
     // Every call so far, in order.
     std::vector<std::string> Log() const;
     void ClearLog();
 
     HRESULT CreateMusic(std::unique_ptr<IMusic>* music) override;
+    HRESULT CreateLoader(std::unique_ptr<IMusicLoader>* loader) override;
 
 private:
     std::shared_ptr<FakeState> state_;

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/music/MusicObject.h"
 #include "platform/music/ResultCodes.h"
 #include "tests/platform/fluidsynth/OfflineSynth.h"
 
@@ -359,6 +360,53 @@ TEST(FluidSynthBackendTest, FormatStatsAndOptionalInterfaces) {
     ASSERT_EQ(port.GetCaps(&caps), S_OK);
     EXPECT_EQ(caps.guidPort, FluidSynthBackend::kPortGuid);
     EXPECT_EQ(port.GetCaps(nullptr), E_POINTER);
+}
+
+}  // namespace
+}  // namespace tests::fluidsynth
+
+namespace tests::fluidsynth {
+namespace {
+
+// Records what the music object mirrors.
+class RecordingSink final : public IMidiSink {
+public:
+    void Send(DWORD group, const BYTE* data, DWORD length) noexcept override {
+        sent.emplace_back(group, std::vector<BYTE>(data, data + length));
+    }
+    std::vector<std::pair<DWORD, std::vector<BYTE>>> sent;
+};
+
+TEST(FluidSynthBackendTest, OutputPortsOfAMirroredMusicObjectAlsoPlayIntoTheMirror) {
+    auto mirror = std::make_shared<RecordingSink>();
+    std::vector<std::unique_ptr<IPortBackend>> backends;
+    backends.push_back(std::make_unique<FluidSynthBackend>(OfflineOptions()));
+    MusicObject music(std::move(backends), mirror);
+    DMUS_PORTCAPS caps;
+    caps.dwSize = sizeof caps;
+    ASSERT_EQ(music.EnumPort(0, &caps), S_OK);
+    DMUS_PORTPARAMS8 params = Params();
+    std::unique_ptr<IMusicPort> port;
+    ASSERT_EQ(music.CreatePort(caps.guidPort, &params, &port), S_OK);
+    ASSERT_EQ(port->Activate(TRUE), S_OK);
+
+    EventBuffer buffer(64);
+    buffer.PackStructured(0, 0, Msg(0x90, 60, 100));
+    ASSERT_EQ(port->PlayBuffer(buffer), S_OK);
+    ASSERT_EQ(mirror->sent.size(), 1u);
+    EXPECT_EQ(mirror->sent[0].second, (std::vector<BYTE>{0x90, 60, 100}));
+
+    // Thru delivery reaches the synth only: input never echoes out of the player's own port.
+    std::shared_ptr<IMidiSink> thru;
+    ASSERT_EQ(port->QueryMidiSink(&thru), S_OK);
+    const BYTE noteOff[] = {0x80, 60, 0};
+    thru->Send(0, noteOff, 3);
+    EXPECT_EQ(mirror->sent.size(), 1u);
+
+    // A failed play is not mirrored.
+    port->Activate(FALSE);
+    EXPECT_NE(port->PlayBuffer(buffer), S_OK);
+    EXPECT_EQ(mirror->sent.size(), 1u);
 }
 
 }  // namespace

@@ -174,3 +174,28 @@ TEST(FluidSynthRenderTest, RendererOutlivesItsPort) {
 
 }  // namespace
 }  // namespace tests::fluidsynth
+
+namespace tests::fluidsynth {
+namespace {
+
+// Thru delivers into the synth through its sink, at once and only while the port is active.
+TEST(FluidSynthRenderTest, ThruSinkPlaysWhileThePortIsActive) {
+    OfflineSynth synth;
+    std::shared_ptr<IMidiSink> sink;
+    ASSERT_EQ(synth.port->QueryMidiSink(&sink), S_OK);
+    const BYTE noteOn[] = {0x90, 69, 110};
+    sink->Send(0, noteOn, 3);
+    const auto sounding = synth.RenderSeconds(0.5);
+    EXPECT_NEAR(PitchHz(LeftChannel(sounding, 4410, 8192), synth.Rate()), 440.0, 3.0);
+
+    synth.port->Activate(FALSE);  // silences, and the sink stops playing
+    sink->Send(0, noteOn, 3);
+    synth.port.reset();  // the sink outlives its port
+    sink->Send(0, noteOn, 3);
+    // Only the effects' tail of the silenced note is left.
+    const double loud = Rms(LeftChannel(sounding, 4410, 8192));
+    EXPECT_LT(Rms(LeftChannel(synth.RenderSeconds(0.3), 4410, 8192)), loud / 30);
+}
+
+}  // namespace
+}  // namespace tests::fluidsynth

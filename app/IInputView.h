@@ -1,0 +1,21 @@
+#pragma once
+
+#include "musicport/MidiMsg.h"
+
+namespace app {
+
+// What MIDI input shows and records through the dialog. GUI thread, under the performance
+// lock.
+class IInputView {
+public:
+    virtual ~IInputView() = default;
+    virtual void PressKey(musicport::BYTE note) = 0;
+    virtual void ReleaseKey(musicport::BYTE note) = 0;
+    virtual void AddMessage(musicport::BYTE note, musicport::BYTE velocity, int source) = 0;
+    // The recorder's step for one received note message (filled in by the recorder).
+    virtual void RecordingStep(musicport::DWORD message) = 0;
+    // Sends a message to the output port (used to release notes the input left sounding).
+    virtual void SendToOutput(musicport::DWORD message) = 0;
+};
+
+}  // namespace app
