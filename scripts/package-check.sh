@@ -28,14 +28,15 @@ step "unpacked into a scratch root"
 dpkg -x "$deb" "$work/root"
 dpkg-deb -e "$deb" "$work/control"
 root="$work/root"
-for file in usr/bin/tunestead usr/bin/tunestead-keybed \
+for file in usr/bin/tunestead usr/bin/tunestead-keybed usr/bin/tunestead-song \
     usr/share/applications/tunestead.desktop \
     usr/share/metainfo/io.example.tunestead.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/tunestead.svg \
     usr/share/icons/hicolor/48x48/apps/tunestead.png \
     usr/share/icons/hicolor/256x256/apps/tunestead.png \
     usr/lib/udev/rules.d/60-tunestead-keybed.rules \
-    usr/share/man/man1/tunestead.1 usr/share/man/man1/tunestead-keybed.1; do
+    usr/share/man/man1/tunestead.1 usr/share/man/man1/tunestead-keybed.1 \
+    usr/share/man/man1/tunestead-song.1; do
     [ -e "$root/$file" ] || { echo "missing from the package: /$file" >&2; exit 1; }
 done
 for script in postinst postrm; do
