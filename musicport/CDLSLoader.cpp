@@ -1,9 +1,13 @@
 #include "musicport/CDLSLoader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "musicport/CDMusicException.h"
+#include "musicport/CSegmentLoader.h"
+#include "musicport/CWaveFileLoader.h"
 #include "platform/music/ResultCodes.h"
 
 namespace musicport {
@@ -141,6 +145,34 @@ int CDLSLoader::UnloadCollection(CCollection& collection) {
         throw CDMusicException(kUnloadCollection, hr);
     collection.m_collection.reset();
     return 0;
+}
+
+int CDLSLoader::LoadWaveFile(const char* fileName, CSampleInstrument& instrument, DWORD fromFile) {
+    return CWaveFileLoader::LoadWaveFile(fileName, instrument, fromFile, Resources());
+}
+
+int CDLSLoader::LoadSegment(const char* fileName, CSegment& segment, BOOL midiFile) {
+    if (!m_loader)
+        throw CDMusicException("CDLSLoader::LoadSegment()", -1);
+    return CSegmentLoader::LoadSegment(fileName, segment, midiFile);
+}
+
+int CDLSLoader::LoadSegmentFromResource(const char* name, const char* type, CSegment& segment,
+                                        BOOL midiFile) {
+    return CSegmentLoader::LoadSegmentFromResource(name, type, segment, midiFile, Resources());
+}
+
+ResourceLookup CDLSLoader::Resources() const {
+    return [finder = m_findResource](std::string_view name, std::string_view type,
+                                     std::vector<std::uint8_t>& bytes) {
+        if (!finder)
+            return false;
+        const auto found = finder(name, type);
+        if (!found)
+            return false;
+        bytes.assign(found->begin(), found->end());
+        return true;
+    };
 }
 
 }  // namespace musicport

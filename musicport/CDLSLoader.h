@@ -7,10 +7,14 @@
 #include <string_view>
 
 #include "musicport/CCollection.h"
+#include "musicport/CWaveFile.h"
 #include "platform/music/IMusicLoader.h"
 #include "platform/music/IMusicSystem.h"
 
 namespace musicport {
+
+class CSampleInstrument;
+class CSegment;
 
 // Loads instrument collections: from a file, the system's default General MIDI collection, or
 // a resource of the program. The loader caches what it loaded until UnloadCollection.
@@ -39,9 +43,20 @@ public:
     // throw) without a loader or when the collection holds nothing.
     int UnloadCollection(CCollection& collection);
 
+    // Loads a RIFF/WAVE file, or the program resource of that name when no file has it, into
+    // `instrument`: read now, or at each download when `fromFile` is set. Returns 0.
+    int LoadWaveFile(const char* fileName, CSampleInstrument& instrument, DWORD fromFile);
+    // Loads a Standard MIDI File (types 0 and 1) as `segment`. Returns 0; -1 without a loader.
+    int LoadSegment(const char* fileName, CSegment& segment, BOOL midiFile);
+    // The same from the program resource `name` of `type`. Returns 0.
+    int LoadSegmentFromResource(const char* name, const char* type, CSegment& segment,
+                                BOOL midiFile);
+
     void SetResourceFinder(ResourceFinder finder) { m_findResource = std::move(finder); }
 
 private:
+    // The resource finder as the wave and segment readers ask for resources.
+    ResourceLookup Resources() const;
     void Load(const char* label, const platform::music::DMUS_OBJECTDESC& desc,
               CCollection& collection);
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "MusicPortFixture.h"
+#include "musicport/CDLSLoader.h"
 #include "musicport/CSegmentLoader.h"
 #include "tests/musicport/MidiFixtures.h"
 #include "tests/musicport/WaveFixtures.h"
@@ -161,6 +162,38 @@ TEST_F(Segment, LoaderFailuresCarryTheirCodes) {
 }
 
 // Timing of a performance: tempo map, start point, loop and repeats.
+// The loader's own members reach the same readers: a file once the loader exists, a program
+// resource through its resource finder.
+TEST_F(Segment, TheLoaderLoadsSegmentsFromFilesAndResources) {
+    CDLSLoader loader(system);
+    CSegment fromFile;
+    try {
+        loader.LoadSegment(path.c_str(), fromFile, 1);
+        ADD_FAILURE() << "loaded without a loader";
+    } catch (const CDMusicException& e) {
+        EXPECT_EQ(e.GetCode(), -1);
+    }
+    loader.Initialize();
+    EXPECT_EQ(loader.LoadSegment(path.c_str(), fromFile, 1), 0);
+    MUSIC_TIME length = 0;
+    fromFile.GetLength(&length);
+    EXPECT_EQ(length, 1229);
+
+    static const std::vector<BYTE> twoNotes = midi::TwoNotes();
+    loader.SetResourceFinder(
+        [](std::string_view name, std::string_view type) -> std::optional<std::span<const BYTE>> {
+            if (name == "TUNE" && type == "MIDI")
+                return std::span<const BYTE>(twoNotes);
+            return std::nullopt;
+        });
+    CSegment fromResource;
+    EXPECT_EQ(loader.LoadSegmentFromResource("TUNE", "MIDI", fromResource, 1), 0);
+    length = 0;
+    fromResource.GetLength(&length);
+    EXPECT_EQ(length, 1229);
+    EXPECT_THROW(loader.LoadSegmentFromResource("NONE", "MIDI", fromResource, 1), CDMusicException);
+}
+
 TEST(SegmentData, ScheduleFollowsTempoLoopAndRepeats) {
     SegmentData data;
     data.length = 4 * DMUS_PPQ;
