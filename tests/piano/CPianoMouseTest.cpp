@@ -187,79 +187,78 @@ TEST_F(PianoMouse, NeverGrabsTheMouseExplicitly) {
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
 }
 
-// A drag that starts on a neighbouring control and slides onto the keys plays them, through
-// the window system's own dispatch (where the press gives the other widget Qt's implicit grab),
-// and leaves no grab behind once the button is up.
-TEST(PianoDragIn, ADragFromANeighbourPlaysTheKeysItEnters) {
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    auto* neighbour = new QPushButton(QStringLiteral("Record"), &window);
-    auto* control = new CPianoCtrl(&window);
-    layout->addWidget(neighbour);
-    layout->addWidget(control);
-    ASSERT_TRUE(control->BuildKeyboard(5, 5));
-    control->SetFirstNote(36);
-    RecordingListener listener;
-    control->SetListener(&listener);
-    control->setFixedSize(control->sizeHint());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QWindow* handle = window.windowHandle();
-    auto at = [&](QWidget* widget, QPoint p) { return widget->mapTo(&window, p); };
+// A window with one neighbouring widget above the piano, driven through the window system's
+// own dispatch, where a press gives the pressed widget Qt's implicit grab.
+class PianoDragIn : public ::testing::Test {
+protected:
+    void Show(QWidget* above) {
+        auto* layout = new QVBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        neighbour = above;
+        control = new CPianoCtrl(&window);
+        layout->addWidget(neighbour);
+        layout->addWidget(control);
+        ASSERT_TRUE(control->BuildKeyboard(5, 5));
+        control->SetFirstNote(36);
+        control->SetListener(&listener);
+        control->setFixedSize(control->sizeHint());
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        handle = window.windowHandle();
+    }
+    QPoint At(QWidget* widget, QPoint p) const { return widget->mapTo(&window, p); }
+    QPoint Key(QPoint p) const { return At(control, p); }
 
-    QTest::mousePress(handle, Qt::LeftButton, {}, at(neighbour, neighbour->rect().center()));
-    QTest::mouseMove(handle, at(neighbour, neighbour->rect().center() + QPoint(5, 0)));
+    QWidget window;
+    QWidget* neighbour = nullptr;
+    CPianoCtrl* control = nullptr;
+    QWindow* handle = nullptr;
+    RecordingListener listener;
+};
+
+// A drag that starts on a neighbouring control and slides onto the keys plays them, and leaves
+// no grab behind once the button is up.
+TEST_F(PianoDragIn, ADragFromANeighbourPlaysTheKeysItEnters) {
+    Show(new QPushButton(QStringLiteral("Record"), &window));
+    const QPoint middle = At(neighbour, neighbour->rect().center());
+
+    QTest::mousePress(handle, Qt::LeftButton, {}, middle);
+    QTest::mouseMove(handle, middle + QPoint(5, 0));
     EXPECT_EQ(listener.events, Events{});
-    QTest::mouseMove(handle, at(control, {10, 30}));
+    QTest::mouseMove(handle, Key({10, 30}));
     EXPECT_EQ(listener.events, Events{"on 36"});
-    QTest::mouseMove(handle, at(control, {30, 30}));
+    QTest::mouseMove(handle, Key({30, 30}));
     EXPECT_EQ(listener.events, (Events{"on 36", "off 36", "on 38"}));
     // Out of the keyboard and back in again, still with the button held.
-    QTest::mouseMove(handle, at(neighbour, neighbour->rect().center()));
+    QTest::mouseMove(handle, middle);
     EXPECT_EQ(listener.events, (Events{"on 36", "off 36", "on 38", "off 38"}));
-    QTest::mouseMove(handle, at(control, {50, 30}));
+    QTest::mouseMove(handle, Key({50, 30}));
     EXPECT_EQ(listener.events.back(), "on 40");
-    QTest::mouseRelease(handle, Qt::LeftButton, {}, at(control, {50, 30}));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, Key({50, 30}));
     EXPECT_EQ(listener.events.back(), "off 40");
     EXPECT_EQ(listener.events.size(), 6u);
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
 
     // With the button up, moving over the keys plays nothing.
-    QTest::mouseMove(handle, at(control, {70, 30}));
+    QTest::mouseMove(handle, Key({70, 30}));
     EXPECT_EQ(listener.events.size(), 6u);
 }
 
 // A slider's thumb dragged across the keys stays the slider's: nothing plays, and the slider
 // gets the moves and the release.
-TEST(PianoDragIn, ASliderThumbDraggedAcrossTheKeysPlaysNothing) {
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+TEST_F(PianoDragIn, ASliderThumbDraggedAcrossTheKeysPlaysNothing) {
     auto* slider = new QSlider(Qt::Horizontal, &window);
     slider->setRange(0, 10);
-    auto* control = new CPianoCtrl(&window);
-    layout->addWidget(slider);
-    layout->addWidget(control);
-    ASSERT_TRUE(control->BuildKeyboard(5, 5));
-    control->SetFirstNote(36);
-    RecordingListener listener;
-    control->SetListener(&listener);
-    control->setFixedSize(control->sizeHint());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QWindow* handle = window.windowHandle();
+    Show(slider);
     int released = 0;
     QObject::connect(slider, &QSlider::sliderReleased, [&] { ++released; });
 
-    const QPoint thumb = slider->mapTo(&window, QPoint(4, slider->height() / 2));
-    QTest::mousePress(handle, Qt::LeftButton, {}, thumb);
+    QTest::mousePress(handle, Qt::LeftButton, {}, At(slider, QPoint(4, slider->height() / 2)));
     ASSERT_TRUE(slider->isSliderDown()) << "the press did not take the thumb";
-    QTest::mouseMove(handle, control->mapTo(&window, QPoint(10, 30)));
-    QTest::mouseMove(handle, control->mapTo(&window, QPoint(30, 30)));
-    QTest::mouseRelease(handle, Qt::LeftButton, {}, control->mapTo(&window, QPoint(30, 30)));
+    QTest::mouseMove(handle, Key({10, 30}));
+    QTest::mouseMove(handle, Key({30, 30}));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, Key({30, 30}));
     EXPECT_EQ(listener.events, Events{});
     EXPECT_EQ(released, 1);
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
