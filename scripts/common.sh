@@ -10,7 +10,7 @@ TS_PACKAGES=(
     qt6-base-dev libfluidsynth-dev librtmidi-dev libusb-1.0-0-dev libasound2-dev
     libcurl4-openssl-dev libpulse-dev libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
-    xdg-utils xvfb xdotool x11-utils imagemagick jackd2 sox
+    xdg-utils xvfb xdotool x11-utils imagemagick jackd2 sox procps
     qt6-wayland weston desktop-file-utils appstream dpkg-dev file
     clang libclang-rt-14-dev
 )

@@ -45,6 +45,12 @@ ts_start_xvfb() {
 # A JACK server of its own: named after this run's runtime folder (JACK_DEFAULT_SERVER), so
 # that it never meets another checkout's server, and stopped by its PID.
 ts_start_jack() {
+    # A JACK server that died without shutting down leaves its entry in the shared registry in
+    # /dev/shm, and a few of those keep any new server from starting ("Too many servers
+    # already active"). With no server running at all, every entry there is stale.
+    if ! pgrep -x jackd >/dev/null 2>&1; then
+        rm -rf /dev/shm/jack-* /dev/shm/jack_* 2>/dev/null || true
+    fi
     export JACK_DEFAULT_SERVER="ts-$(basename "$TS_RUNTIME")"
     # Clients must never start a server of their own.
     export JACK_NO_START_SERVER=1
