@@ -35,13 +35,13 @@ public:
         std::vector<std::string> audioDrivers{"pulseaudio", "alsa", "jack"};
         std::string soundFontPath{"/usr/share/sounds/sf2/default-GM.sf2"};
         // The audio server keeps periodSize x periods frames queued and asks for at least one
-        // period at a time. 64 x 12 (17 ms at 44.1 kHz) was the smallest setting without an
-        // underrun over a minute of a held chord on a loaded 2-core machine
-        // (tunestead-bench-latency); smaller queues glitched. A note after silence still sounds
-        // within about 8 ms: the queued silence is dropped (PulseOutput); a note among sounding
-        // ones waits the queue.
+        // period at a time. 64 x 8 (11.6 ms at 44.1 kHz) was the smallest setting without an
+        // underrun over a minute of a held chord with both cores of a 2-core machine kept busy
+        // (tunestead-bench-latency --load 2); 64 x 6 glitched there. A note after silence still
+        // sounds within about 8 ms: the queued silence is dropped (PulseOutput); a note among
+        // sounding ones waits the queue.
         int periodSize = 64;
-        int periods = 12;
+        int periods = 8;
     };
 
     // {5B0F6C1E-3A7D-4E52-9C1B-7D2E84A3F016}: the port's identifier, fixed across runs.

@@ -35,7 +35,7 @@ public:
     struct Config {
         int sampleRate = 44100;
         int periodSize = 64;  // frames
-        int periods = 12;
+        int periods = 8;
     };
 
     // Connects and starts playing; null with `*cause` in words when no server answers or the

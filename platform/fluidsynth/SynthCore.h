@@ -45,7 +45,7 @@ public:
         int voices = 256;
         int midiChannels = 16;
         int periodSize = 64;
-        int periods = 12;
+        int periods = 8;
         bool reverb = true;
         bool chorus = true;
     };
@@ -109,7 +109,7 @@ private:
     int sampleRate_ = 44100;
     int midiChannels_ = 16;
     int periodSize_ = 64;
-    int periods_ = 12;
+    int periods_ = 8;
     std::atomic<music::DWORD> effects_{0};
     // Last member: destroyed before the synth it is registered with.
     std::mutex sequencerMutex_;
