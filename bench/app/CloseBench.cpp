@@ -16,21 +16,11 @@
 
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
-#include "app/WindowCommands.h"
-#include "device/CKeyNoteMap.h"
-#include "musicport/CDirectMusic.h"
-#include "musicport/COutputPort.h"
-#include "performance/CPerformanceControls.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/SimulatedKeyBed.h"
-#include "platform/http/fake/FakeHttpClient.h"
-#include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
-#include "platform/shell/fake/FakeShell.h"
-#include "recorder/CNoteRecorder.h"
 #include "tests/app/MusicStack.h"
-#include "web/CAnnouncement.h"
 
 namespace {
 
@@ -63,20 +53,10 @@ Cycle OpenAndClose(pm::IMusicSystem& system, bool keyBedPresent) {
     SilentPrompts prompts;
     tests::MusicStack stack(system, prompts);
     platform::ch341::SimulatedKeyBed keyBed(keyBedPresent);
-    device::CKeyNoteMap keyNoteMap;
-    platform::mixer::fake::FakeMixer mixer;
-    performance::CPerformanceControls controls(mixer);
-    platform::shell::fake::FakeShell shell;
-    app::WindowCommands commands(shell);
-    platform::http::fake::FakeHttpClient http;
-    web::CAnnouncement announcement(http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt");
+    tests::DialogFakes fakes;
     Cycle cycle{};
     const auto built = Clock::now();
-    const recorder::SteadyClock clock;
-    recorder::CNoteRecorder noteRecorder(clock);
-    app::CMainDlg dialog({stack.music, stack.outputPort, prompts, keyBed, keyNoteMap, controls,
-                          commands, shell, announcement, noteRecorder, stack.ports,
-                          stack.receiver});
+    app::CMainDlg dialog(fakes.Services(stack, prompts, keyBed));
     Clock::time_point closing;
     QTimer::singleShot(0, &dialog, [&] {
         cycle.startMs = std::chrono::duration<double, std::milli>(Clock::now() - built).count();

@@ -22,31 +22,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/CInputReceiver.h"
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
-#include "app/PortSelection.h"
-#include "app/WindowCommands.h"
-#include "device/CKeyNoteMap.h"
-#include "musicport/CCollection.h"
-#include "musicport/CDLSLoader.h"
-#include "musicport/CDirectMusic.h"
-#include "musicport/CInputPort.h"
-#include "musicport/CInstrument.h"
-#include "musicport/COutputPort.h"
 #include "performance/CMidiListCtrl.h"
-#include "performance/CPerformanceControls.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/SimulatedKeyBed.h"
-#include "platform/http/fake/FakeHttpClient.h"
-#include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
-#include "platform/shell/fake/FakeShell.h"
-#include "recorder/CNoteRecorder.h"
+#include "tests/app/MusicStack.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
-#include "web/CAnnouncement.h"
 
 namespace {
 
@@ -72,28 +57,11 @@ Summary Summarise(std::vector<double> v) {
 
 // Runs `body` inside the modal loop of a dialog built over `system`, then closes it.
 void WithDialog(pm::IMusicSystem& system, const std::function<void(app::CMainDlg&)>& body) {
-    musicport::CDirectMusic music(system);
-    musicport::COutputPort output;
-    app::CInputReceiver receiver;
-    musicport::CInputPort input;
-    musicport::CDLSLoader loader(system);
-    musicport::CCollection collection;
-    musicport::CInstrument instrument;
     SilentPrompts prompts;
-    app::PortSelection ports({music, output, input, loader, collection, instrument, receiver},
-                             prompts);
+    tests::MusicStack stack(system, prompts);
     platform::ch341::SimulatedKeyBed keyBed(false);
-    device::CKeyNoteMap keyNoteMap;
-    platform::mixer::fake::FakeMixer mixer;
-    performance::CPerformanceControls controls(mixer);
-    platform::shell::fake::FakeShell shell;
-    app::WindowCommands commands(shell);
-    platform::http::fake::FakeHttpClient http;
-    web::CAnnouncement announcement(http, "http://www.tunestead.example/PD/TONEBENCH/AdWords.txt");
-    const recorder::SteadyClock clock;
-    recorder::CNoteRecorder noteRecorder(clock);
-    app::CMainDlg dialog({music, output, prompts, keyBed, keyNoteMap, controls, commands, shell,
-                          announcement, noteRecorder, ports, receiver});
+    tests::DialogFakes fakes;
+    app::CMainDlg dialog(fakes.Services(stack, prompts, keyBed));
     QTimer::singleShot(0, &dialog, [&] {
         body(dialog);
         dialog.close();

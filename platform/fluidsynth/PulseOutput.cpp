@@ -234,8 +234,9 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
         pa_threaded_mainloop_wait(connection->loop);
     }
 
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, std::uint32_t(config_.sampleRate), 2};
-    connection->stream = pa_stream_new(connection->context, "Built-in synthesizer", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, std::uint32_t(config_.sampleRate), 2};
+    connection->stream =
+        pa_stream_new(connection->context, "Built-in synthesizer", &format, nullptr);
     if (connection->stream == nullptr)
         return failWith("the " + ServerName() +
                         " refuses a playback stream: " + connection->ContextError());
