@@ -99,6 +99,46 @@ TEST(SegmentRenderTest, TwoNoteFileSoundsBothNotesInOrder) {
     }
 }
 
+// A loop repeated so often that the music after it is due 2^32 ms away: that is beyond what
+// the synthesizer's sequencer can count, and it must never play (not wrap round to now).
+TEST(SegmentRenderTest, MusicDueBeyondTheSequencersRangeNeverPlays) {
+    wave::ScratchDir dir("segment-far");
+    const std::string path = dir.File("far.mid");
+    // 1024 ms a quarter; one note at quarter 2, for a sixteenth.
+    wave::WriteFile(
+        path, midi::Smf(0, 480,
+                        {midi::Track({midi::Tempo(0, 1'024'000), midi::Ev(960, {0x90, 69, 110}),
+                                      midi::Ev(120, {0x80, 69, 0}), midi::EndOfTrack(360)})}));
+    OfflineMusicSystem system;
+    musicport::CDirectMusic music(system);
+    musicport::COutputPort output;
+    musicport::PortInfo info{};
+    musicport::CSegment segment;
+    try {
+        ActivateFirstOutput(music, output, &info);
+        auto renderer = system.backend->LastPortRenderer();
+        const int rate = renderer->SampleRate();
+        musicport::CSegmentLoader::LoadSegment(path.c_str(), segment, 1);
+        segment.SetLoopPoints(0, musicport::DMUS_PPQ);  // the silent first quarter
+        const auto level = [&](double from, double to) {
+            const auto sound = renderer->Render(std::size_t(to * rate));
+            return Rms(
+                LeftChannel(sound, std::size_t(from * rate), std::size_t((to - from) * rate)));
+        };
+
+        segment.SetRepeats(1);  // the note comes after 3 quarters: 3.072 s
+        segment.Play(output);
+        EXPECT_GT(level(3.1, 3.3), 0.01);
+        renderer->Render(std::size_t(rate));  // the note dies away
+
+        segment.SetRepeats(4'194'304);  // 2^22 quarters of 1024 ms each: 2^32 ms
+        segment.Play(output);
+        EXPECT_LT(level(0.0, 3.5), 0.001);
+    } catch (const musicport::CDMusicException& e) {
+        FAIL() << e.GetReport();
+    }
+}
+
 // The offline synthesizer with the SoundFont loader, for collections.
 class OfflineSystemWithLoader final : public IMusicSystem {
 public:
