@@ -30,6 +30,7 @@ public:
 
 private:
     friend class CDLSLoader;
+    friend class CSegment;
     std::shared_ptr<platform::music::ICollection> m_collection;
 };
 

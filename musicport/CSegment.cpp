@@ -1,7 +1,9 @@
 #include "musicport/CSegment.h"
 
 #include <algorithm>
+#include <new>
 
+#include "musicport/CCollection.h"
 #include "musicport/CDMusicException.h"
 #include "musicport/COutputPort.h"
 #include "musicport/ThrowIfFailed.h"
@@ -14,6 +16,7 @@ namespace pm = platform::music;
 namespace {
 constexpr const char* kDownload = "CSegment::Download()";
 constexpr const char* kUnload = "CSegment::Unload()";
+constexpr const char* kConnectToDLS = "CSegment::ConnectToDLS()";
 constexpr const char* kGetRepeats = "CSegment::GetRepeats()";
 constexpr const char* kGetSeek = "CSegment::GetSeek()";
 constexpr const char* kGetSegment = "CSegment::GetSegment()";
@@ -34,6 +37,16 @@ constexpr const char* kPlay = "CSegment::Play()";
 // Messages one Play schedules at most: an endless loop stops after this many.
 constexpr std::size_t kMaxScheduled = 1'000'000;
 
+// Runs `call`; memory running out inside it is reported as the layer's E_OUTOFMEMORY.
+template <class Call>
+decltype(auto) OutOfMemoryAs(const char* label, Call&& call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        throw CDMusicException(label, pm::E_OUTOFMEMORY);
+    }
+}
+
 }  // namespace
 
 CSegment::CSegment() = default;
@@ -47,18 +60,36 @@ CSegment& CSegment::operator=(const CSegment& source) {
         throw CDMusicException(kAssign, -1);
     if (this == &source)
         return *this;
-    auto clone = std::make_shared<SegmentData>(*source.m_segment);
+    auto clone =
+        OutOfMemoryAs(kAssign, [&] { return std::make_shared<SegmentData>(*source.m_segment); });
     Release();
     m_segment = std::move(clone);
+    m_collection = source.m_collection;
     return *this;
 }
 
 void CSegment::Release() {
     Stop();
+    for (PortDownloads& entry : m_ports)
+        UnloadInstruments(entry);
     m_ports.clear();
     m_lastPort = nullptr;
     m_state.reset();
     m_segment.reset();
+    m_collection.reset();
+}
+
+HRESULT CSegment::UnloadInstruments(PortDownloads& entry) {
+    HRESULT first = pm::S_OK;
+    if (const auto download = entry.download.lock()) {
+        for (const auto& instrument : entry.instruments) {
+            const HRESULT hr = download->UnloadInstrument(*instrument);
+            if (pm::Failed(hr) && !pm::Failed(first))
+                first = hr;
+        }
+    }
+    entry.instruments.clear();
+    return first;
 }
 
 SegmentData& CSegment::Require(const char* label, std::source_location where) {
@@ -77,7 +108,35 @@ const CSegment::State& CSegment::RequireState(const char* label, const void* out
 int CSegment::Download(COutputPort& port) {
     if (!m_segment || !port.m_port)
         throw CDMusicException(kDownload, -1);
-    m_ports.push_back(port.m_port.get());
+    PortDownloads entry{port.m_port.get(), port.m_portDownload, {}};
+    const std::vector<DWORD> patches =
+        m_collection ? OutOfMemoryAs(kDownload, [&] { return m_segment->ProgramPatches(); })
+                     : std::vector<DWORD>{};
+    if (!patches.empty() && !port.m_portDownload)
+        throw CDMusicException(kDownload, pm::E_NOINTERFACE);
+    try {
+        for (const DWORD patch : patches) {
+            std::shared_ptr<pm::IInstrument> instrument;
+            const HRESULT found = m_collection->GetInstrument(patch, &instrument);
+            if (found == pm::DMUS_E_INVALIDPATCH)
+                continue;  // the port's own sound plays that patch
+            ThrowIfFailed(found, kDownload);
+            if (!instrument)
+                throw CDMusicException(kDownload, -1);
+            const pm::DMUS_NOTERANGE everyNote{};
+            std::shared_ptr<pm::IDownloadedInstrument> downloaded;
+            ThrowIfFailed(
+                port.m_portDownload->DownloadInstrument(*instrument, &downloaded, &everyNote, 1),
+                kDownload);
+            if (downloaded)
+                entry.instruments.push_back(std::move(downloaded));
+        }
+        OutOfMemoryAs(kDownload, [&] { m_ports.push_back(entry); });
+    } catch (...) {
+        // A half-done download leaves nothing behind on the port.
+        UnloadInstruments(entry);
+        throw;
+    }
     m_lastPort = port.m_port.get();
     return 0;
 }
@@ -85,10 +144,21 @@ int CSegment::Download(COutputPort& port) {
 int CSegment::Unload(COutputPort& port) {
     if (!m_segment || !port.m_port)
         throw CDMusicException(kUnload, -1);
-    const auto it = std::find(m_ports.begin(), m_ports.end(), port.m_port.get());
+    const auto it = std::find_if(m_ports.begin(), m_ports.end(), [&](const PortDownloads& e) {
+        return e.port == port.m_port.get();
+    });
     if (it == m_ports.end())
         throw CDMusicException(kUnload, pm::DMUS_E_NOT_DOWNLOADED_TO_PORT);
+    const HRESULT hr = UnloadInstruments(*it);
     m_ports.erase(it);
+    ThrowIfFailed(hr, kUnload);
+    return 0;
+}
+
+int CSegment::ConnectToDLS(CCollection& collection) {
+    if (!m_segment || !collection.m_collection)
+        throw CDMusicException(kConnectToDLS, -1);
+    m_collection = collection.m_collection;
     return 0;
 }
 
@@ -164,7 +234,8 @@ int CSegment::SetPChannelUsed(DWORD count, const DWORD* pchannels) {
     SegmentData& segment = Require(kSetPChannelUsed);
     if (pchannels == nullptr && count != 0)
         throw CDMusicException(kSetPChannelUsed, -1);
-    segment.pchannelsUsed.assign(pchannels, pchannels + count);
+    OutOfMemoryAs(kSetPChannelUsed,
+                  [&] { segment.pchannelsUsed.assign(pchannels, pchannels + count); });
     return 0;
 }
 
@@ -179,9 +250,11 @@ int CSegment::Play(COutputPort& port) {
     if (!state->clock)
         throw CDMusicException(kPlay, -1);
     Stop();
-    state->segment = std::make_shared<const SegmentData>(*m_segment);
-    const auto messages = state->segment->Schedule(kMaxScheduled, &state->passes);
-    ThrowIfFailed(state->player->Play(messages, &state->startTime), kPlay);
+    OutOfMemoryAs(kPlay, [&] {
+        state->segment = std::make_shared<const SegmentData>(*m_segment);
+        const auto messages = state->segment->Schedule(kMaxScheduled, &state->passes);
+        ThrowIfFailed(state->player->Play(messages, &state->startTime), kPlay);
+    });
     m_state = std::move(state);
     return 0;
 }
@@ -209,7 +282,8 @@ int CSegment::GetSeek(MUSIC_TIME* seek) {
 }
 
 int CSegment::GetSegment(SegmentData* segment) {
-    *segment = *RequireState(kGetSegment, segment).segment;
+    const State& state = RequireState(kGetSegment, segment);
+    OutOfMemoryAs(kGetSegment, [&] { *segment = *state.segment; });
     return 0;
 }
 

@@ -6,11 +6,13 @@
 
 #include "musicport/MidiMsg.h"
 #include "musicport/SegmentData.h"
+#include "platform/music/ICollection.h"
 #include "platform/music/IMusicPort.h"
 #include "platform/music/ISegmentPlayer.h"
 
 namespace musicport {
 
+class CCollection;
 class COutputPort;
 class CSegmentLoader;
 
@@ -29,10 +31,17 @@ public:
     CSegment& operator=(const CSegment& source);
 
     // Downloads to / unloads from an active port; the port is added to / removed from the
-    // segment's port list (see m_ports). Unload from a port the segment is not downloaded
-    // to throws DMUS_E_NOT_DOWNLOADED_TO_PORT. Each returns 0.
+    // segment's port list. With a connected collection, Download also downloads the
+    // collection's instruments for the patches the segment's program changes select (those
+    // the collection lacks are left to the port's own sounds; a port that takes no
+    // downloads throws E_NOINTERFACE), and Unload takes them back. Unload from a port the
+    // segment is not downloaded to throws DMUS_E_NOT_DOWNLOADED_TO_PORT. Each returns 0.
     int Download(COutputPort& port);
     int Unload(COutputPort& port);
+    // Makes later downloads take the segment's instruments from `collection` instead of
+    // the port's own General MIDI sounds. Throws -1 without a segment or a loaded
+    // collection. Returns 0.
+    int ConnectToDLS(CCollection& collection);
 
     // Segment accessors; each returns 0.
     int SetStartPoint(MUSIC_TIME start);
@@ -83,11 +92,20 @@ private:
 
     std::shared_ptr<SegmentData> m_segment;
     std::unique_ptr<State> m_state;
-    // Ports are identified, never called, through these: a MIDI file's segment carries no
-    // instruments of its own (the synthesizer's General MIDI sounds play it), so download
-    // and unload only keep the list, and a port released before the segment is no danger.
+    // One port the segment is downloaded to, with the instruments downloaded there for it.
+    // The port is only identified through `port`; its download interface is not kept alive,
+    // so a port released before the segment is no danger.
+    struct PortDownloads {
+        const platform::music::IMusicPort* port = nullptr;
+        std::weak_ptr<platform::music::IPortDownload> download;
+        std::vector<std::shared_ptr<platform::music::IDownloadedInstrument>> instruments;
+    };
+    // Takes back the instruments downloaded for one port; the first failure, or S_OK.
+    static HRESULT UnloadInstruments(PortDownloads& entry);
+
+    std::shared_ptr<platform::music::ICollection> m_collection;
     const platform::music::IMusicPort* m_lastPort = nullptr;
-    std::vector<const platform::music::IMusicPort*> m_ports;
+    std::vector<PortDownloads> m_ports;
 };
 
 }  // namespace musicport

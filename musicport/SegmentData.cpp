@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <set>
+
+#include "platform/music/IInstrument.h"
 
 namespace musicport {
 
@@ -11,6 +15,9 @@ namespace {
 // A MIDI file with SMPTE timing plays as if at 120 quarters a minute: 2 quarters a second.
 constexpr double kSmpteQuartersPerSecond = 2.0;
 constexpr double kMsPer100ns = 1e-4;
+// Offsets are kept within REFERENCE_TIME's range (about 29,000 years); a tail after billions
+// of repeats of a long loop is never reached anyway.
+constexpr double kMaxOffsetMs = 9e14;
 }  // namespace
 
 SegmentData SegmentData::FromMidiFile(const MidiFile& file) {
@@ -48,6 +55,22 @@ SegmentData SegmentData::FromMidiFile(const MidiFile& file) {
     const MUSIC_TIME last = data.events.empty() ? 0 : data.events.back().time;
     data.length = std::max({MUSIC_TIME{1}, toTime(file.lengthTicks), last + 1});
     return data;
+}
+
+std::vector<DWORD> SegmentData::ProgramPatches() const {
+    std::map<DWORD, DWORD> banks;  // by pchannel
+    std::set<DWORD> patches;
+    for (const Event& e : events) {
+        const BYTE kind = e.bytes[0] & 0xF0;
+        if (kind == 0xB0 && e.length >= 3 && e.bytes[1] == 0) {
+            banks[e.pchannel] = e.bytes[2];
+        } else if (kind == 0xC0 && e.length >= 2) {
+            const bool drums = e.pchannel % 16 == 9;
+            patches.insert(drums ? pm::F_INSTRUMENT_DRUMS | (e.bytes[1] & 0x7F)
+                                 : pm::MakePatch(banks[e.pchannel], 0, e.bytes[1], false));
+        }
+    }
+    return {patches.begin(), patches.end()};
 }
 
 namespace {
@@ -96,50 +119,43 @@ std::vector<pm::TimedMessage> SegmentData::Schedule(std::size_t maxMessages,
     const MUSIC_TIME loopFrom = std::min(loopStart, loopTo);
     std::vector<Pass> plan;
     double at = 0;
-    const auto add = [&](MUSIC_TIME from, MUSIC_TIME to) {
-        if (to <= from)
+    const auto add = [&](MUSIC_TIME from, MUSIC_TIME to, DWORD times, bool endless) {
+        if (to <= from || times == 0)
             return;
-        plan.push_back({at, from, to});
-        at += clock.Ms(to) - clock.Ms(from);
+        plan.push_back({at, from, to, times, endless});
+        at += double(times) * (clock.Ms(to) - clock.Ms(from));
     };
     const MUSIC_TIME start = std::clamp(startPoint, MUSIC_TIME{0}, length);
     if (repeats == 0 || start >= loopTo) {
-        add(start, length);
+        add(start, length, 1, false);
     } else {
-        add(start, loopTo);
         const bool endless = repeats == DMUS_SEG_REPEAT_INFINITE;
-        // An endless loop is planned until the message budget is spent; an empty loop has
-        // nothing to repeat.
-        const auto loopEvents = std::count_if(events.begin(), events.end(), [&](const Event& e) {
-            return e.time >= loopFrom && e.time < loopTo;
-        });
-        const DWORD times =
-            endless ? (loopEvents == 0
-                           ? 0
-                           : DWORD(std::min<std::size_t>(maxMessages / loopEvents + 1, 0xFFFFFFF)))
-                    : repeats;
-        for (DWORD i = 0; i < times; ++i)
-            add(loopFrom, loopTo);
+        add(start, loopTo, 1, false);
+        add(loopFrom, loopTo, endless ? DMUS_SEG_REPEAT_INFINITE : repeats, endless);
         if (!endless)
-            add(loopTo, length);
+            add(loopTo, length, 1, false);
     }
 
     std::vector<pm::TimedMessage> messages;
     for (const Pass& pass : plan) {
-        const double passBase = pass.startMs - clock.Ms(pass.from);
+        const double passMs = clock.Ms(pass.to) - clock.Ms(pass.from);
         const auto first =
             std::lower_bound(events.begin(), events.end(), pass.from,
                              [](const Event& e, MUSIC_TIME t) { return e.time < t; });
-        for (auto e = first; e != events.end() && e->time < pass.to; ++e) {
-            if (messages.size() >= maxMessages)
-                break;
-            pm::TimedMessage m;
-            m.offset =
-                pm::REFERENCE_TIME(std::llround((passBase + clock.Ms(e->time)) / kMsPer100ns));
-            m.channelGroup = e->pchannel / 16 + 1;
-            m.length = e->length;
-            std::copy(e->bytes, e->bytes + 3, m.bytes);
-            messages.push_back(m);
+        const auto last = std::lower_bound(first, events.end(), pass.to,
+                                           [](const Event& e, MUSIC_TIME t) { return e.time < t; });
+        // A span without events adds only time; the budget ends the repeats of one with them.
+        for (DWORD k = 0; first != last && k < pass.times && messages.size() < maxMessages; ++k) {
+            const double passBase = pass.startMs + double(k) * passMs - clock.Ms(pass.from);
+            for (auto e = first; e != last && messages.size() < maxMessages; ++e) {
+                pm::TimedMessage m;
+                const double ms = std::min(passBase + clock.Ms(e->time), kMaxOffsetMs);
+                m.offset = pm::REFERENCE_TIME(std::llround(ms / kMsPer100ns));
+                m.channelGroup = e->pchannel / 16 + 1;
+                m.length = e->length;
+                std::copy(e->bytes, e->bytes + 3, m.bytes);
+                messages.push_back(m);
+            }
         }
     }
     if (passes != nullptr)
@@ -155,8 +171,17 @@ MUSIC_TIME SegmentData::SeekAt(const std::vector<Pass>& passes, double elapsedMs
                                  [](double ms, const Pass& p) { return ms < p.startMs; });
     if (pass != passes.begin())
         --pass;
+    // Within a repeated span, the repeat that `elapsedMs` falls in.
+    double into = std::max(0.0, elapsedMs - pass->startMs);
+    const double passMs = clock.Ms(pass->to) - clock.Ms(pass->from);
+    if ((pass->times > 1 || pass->endless) && passMs > 0) {
+        double k = std::floor(into / passMs);
+        if (!pass->endless)
+            k = std::min(k, double(pass->times - 1));
+        into -= k * passMs;
+    }
     // Inverse of MillisecondsAt within the pass, by bisection over music time.
-    const double target = clock.Ms(pass->from) + (elapsedMs - pass->startMs);
+    const double target = clock.Ms(pass->from) + into;
     MUSIC_TIME lo = pass->from;
     MUSIC_TIME hi = pass->to;
     if (clock.Ms(hi) <= target)

@@ -43,15 +43,25 @@ struct SegmentData {
     // Channel messages and tempo of a MIDI file; its channel c is pchannel c.
     static SegmentData FromMidiFile(const MidiFile& file);
 
+    // The patches the program changes select, each once, in ascending order: the bank
+    // from the channel's last bank select (controller 0) before it, drum kits on the tenth
+    // channel of each group.
+    std::vector<DWORD> ProgramPatches() const;
+
     // Milliseconds from music time 0 to `time` under the tempo map.
     double MillisecondsAt(MUSIC_TIME time) const;
     // The messages of one performance from the start point: up to the loop end, the loop
     // `repeats` times, then on to the length; offsets from the start. At most
-    // `maxMessages` are made (an endless loop stops there).
+    // `maxMessages` are made: an endless loop, or one repeated more times than the budget
+    // holds, stops there.
     struct Pass {
         double startMs = 0;  // offset of the pass from the performance start
         MUSIC_TIME from = 0;
         MUSIC_TIME to = 0;
+        // How many times the span plays back to back; one entry stands for all repeats of
+        // the loop, so the plan stays small whatever the repeat count.
+        DWORD times = 1;
+        bool endless = false;
     };
     std::vector<platform::music::TimedMessage> Schedule(std::size_t maxMessages,
                                                         std::vector<Pass>* passes = nullptr) const;

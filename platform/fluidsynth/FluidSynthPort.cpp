@@ -149,7 +149,7 @@ HRESULT FluidSynthPort::QueryPortDownload(std::shared_ptr<music::IPortDownload>*
 HRESULT FluidSynthPort::QuerySegmentPlayer(std::shared_ptr<music::ISegmentPlayer>* player) {
     if (player == nullptr)
         return music::E_POINTER;
-    *player = std::make_shared<SegmentPlayer>(core_, setup_.channelGroups);
+    *player = std::make_shared<SegmentPlayer>(core_, setup_.channelGroups, patches_);
     return music::S_OK;
 }
 

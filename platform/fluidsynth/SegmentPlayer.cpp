@@ -2,6 +2,8 @@
 
 #include <fluidsynth.h>
 
+#include <limits>
+
 #include "platform/fluidsynth/AudioClock.h"
 #include "platform/fluidsynth/SynthCore.h"
 #include "platform/fluidsynth/SynthSequencer.h"
@@ -13,12 +15,13 @@ namespace {
 constexpr music::REFERENCE_TIME kTicksPerMs = 10'000;
 }
 
-SegmentPlayer::SegmentPlayer(std::shared_ptr<SynthCore> core, music::DWORD channelGroups)
+SegmentPlayer::SegmentPlayer(std::shared_ptr<SynthCore> core, music::DWORD channelGroups,
+                             std::shared_ptr<PatchMap> patches)
     : core_(std::move(core)),
       channelGroups_(channelGroups),
       clock_(std::make_shared<AudioClock>()) {
     clock_->Follow(core_);
-    source_ = core_->Sequencer().AddSource();
+    source_ = core_->Sequencer().AddSource(std::move(patches));
 }
 
 SegmentPlayer::~SegmentPlayer() {
@@ -37,8 +40,13 @@ music::HRESULT SegmentPlayer::Play(const std::vector<music::TimedMessage>& messa
         const music::DWORD group = m.channelGroup == 0 ? 1 : m.channelGroup;
         if (group > channelGroups_ || m.length == 0 || m.offset < 0)
             continue;
+        // The sequencer counts in 32-bit milliseconds: a message due past its range (after
+        // about 49 days) would wrap round and play at once, so it is left out.
+        const music::REFERENCE_TIME offsetMs = m.offset / kTicksPerMs;
+        if (offsetMs > music::REFERENCE_TIME{std::numeric_limits<unsigned>::max() - start})
+            continue;
         const int base = 16 * static_cast<int>(group - 1);
-        const auto at = start + static_cast<unsigned>(m.offset / kTicksPerMs);
+        const auto at = start + static_cast<unsigned>(offsetMs);
         sequencer.Schedule(source_, at, m.bytes, m.length, base);
         channels_.insert(base + (m.bytes[0] & 0x0F));
     }

@@ -9,16 +9,19 @@
 namespace platform::fluidsynth {
 
 class AudioClock;
+class PatchMap;
 class SynthCore;
 
 // Segment playback on the built-in synthesizer: messages go into the synth's sequencer
 // at their offsets from now in audio time, so they play in time whether the synth is
 // rendered by an audio driver or offline. Channel group g plays on MIDI channels
 // 16*(g-1) .. 16*(g-1)+15; groups the port does not have are skipped. Each player sends
-// as its own source, so stopping one leaves the others' pending events alone.
+// as its own source, so stopping one leaves the others' pending events alone. Program
+// changes select the instruments downloaded to the port (`patches`, may be null).
 class SegmentPlayer final : public music::ISegmentPlayer {
 public:
-    SegmentPlayer(std::shared_ptr<SynthCore> core, music::DWORD channelGroups);
+    SegmentPlayer(std::shared_ptr<SynthCore> core, music::DWORD channelGroups,
+                  std::shared_ptr<PatchMap> patches = nullptr);
     ~SegmentPlayer() override;
 
     music::HRESULT Play(const std::vector<music::TimedMessage>& messages,

@@ -1,13 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/music/Types.h"
 
+struct _fluid_event_t;
 struct _fluid_sequencer_t;
 struct _fluid_synth_t;
 
 namespace platform::fluidsynth {
+
+class PatchMap;
 
 // A FluidSynth sequencer bound to one synth and driven by its rendering: its time is the
 // synth's audio time in milliseconds since the sequencer was made, advancing only as
@@ -25,8 +31,10 @@ public:
     // Audio time in milliseconds.
     unsigned NowMs() const;
     // A sender of events, so that one sender's pending events can be dropped alone; -1 when
-    // none can be made. Release it with RemoveSource.
-    short AddSource();
+    // none can be made. Its bank selects and program changes go through `patches` (may be
+    // null), so that instruments downloaded to the port answer their patches. Release it
+    // with RemoveSource; events it scheduled still play, without the patches.
+    short AddSource(std::shared_ptr<PatchMap> patches = nullptr);
     void RemoveSource(short source);
     // Plays one channel message (status, data bytes) from `source` on MIDI channel
     // `channelBase` + the status's channel at `atMs`. Times in the past play at the next
@@ -37,8 +45,18 @@ public:
     void CancelPending(short source);
 
 private:
+    // Every scheduled event comes back here when its time is reached and is played on the
+    // synth (on the rendering thread).
+    static void Dispatch(unsigned time, _fluid_event_t* event, _fluid_sequencer_t* sequencer,
+                         void* self);
+    std::shared_ptr<PatchMap> PatchesOf(short source);
+
+    _fluid_synth_t* synth_ = nullptr;
     _fluid_sequencer_t* sequencer_ = nullptr;
     short synthId_ = -1;
+    short dispatchId_ = -1;
+    std::mutex sourcesMutex_;
+    std::map<short, std::shared_ptr<PatchMap>> sources_;
 };
 
 }  // namespace platform::fluidsynth

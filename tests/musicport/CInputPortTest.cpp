@@ -213,13 +213,21 @@ TEST_F(CInputPortTest, ThruForwardsTheSourceChannelRemappedWithoutTheReceiver) {
     ActivateInput();
     Activate(1);
     input.SetThru(0, 0, 3, port);
+    input.SetThru(0, 0, 3, port);  // set twice: still one route
+    // Routes from the channels the low bits of real-time statuses name.
+    input.SetThru(8, 0, 8, port);
+    input.SetThru(14, 0, 14, port);
     midiIn.Receive({0x90, 69, 100});     // channel 1: forwarded to channel 4
     midiIn.Receive({0x95, 69, 100});     // channel 6: not connected
     midiIn.Receive({0xF0, 1, 2, 0xF7});  // system exclusive is never forwarded
+    midiIn.Receive({0xF8});              // real-time messages belong to no channel
+    midiIn.Receive({0xFE});
     midiIn.Receive({0xC0, 5});
     EXPECT_THAT(synth.ThruReceived(), ElementsAre(std::pair<DWORD, DWORD>{0, 0x00644593},
                                                   std::pair<DWORD, DWORD>{0, 0x05C3}));
     input.BreakThru(0, 0, 3);
+    input.BreakThru(8, 0, 8);
+    input.BreakThru(14, 0, 14);
     midiIn.Receive({0x80, 69, 0});
     EXPECT_EQ(synth.ThruReceived().size(), 2u);
     // Nothing reached the output port's buffer path: thru does not send through the layer.

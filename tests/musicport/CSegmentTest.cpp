@@ -59,6 +59,11 @@ TEST_F(Segment, MidiFileLoadsWithItsLengthAndAccessors) {
 
 TEST_F(Segment, MissingSegmentStateOrPointerThrowsMinusOneWithItsLabel) {
     CSegment empty;
+    CDLSLoader loader(system);
+    loader.Initialize();
+    CCollection unloaded;
+    CCollection collection;
+    loader.LoadDLS(nullptr, collection);
     MUSIC_TIME time = 0;
     DWORD value = 0;
     pm::REFERENCE_TIME reference = 0;
@@ -82,6 +87,8 @@ TEST_F(Segment, MissingSegmentStateOrPointerThrowsMinusOneWithItsLabel) {
         {"CSegment::SetLoopPoints()", [&] { empty.SetLoopPoints(0, 0); }},
         {"CSegment::SetRepeats()", [&] { empty.SetRepeats(1); }},
         {"CSegment::SetPChannelUsed()", [&] { segment.SetPChannelUsed(2, nullptr); }},
+        {"CSegment::ConnectToDLS()", [&] { empty.ConnectToDLS(collection); }},
+        {"CSegment::ConnectToDLS()", [&] { segment.ConnectToDLS(unloaded); }},
         {"CSegment::GetRepeats()", [&] { segment.GetRepeats(&value); }},  // never played
         {"CSegment::GetSeek()", [&] { segment.GetSeek(&time); }},
         {"CSegment::GetSegment()", [&] { segment.GetSegment(&data); }},
@@ -125,6 +132,69 @@ TEST_F(Segment, DownloadsAreListedAndAssignmentClones) {
     // A port released before the segment leaves nothing dangling.
     segment.Download(port);
     port.DeactivatePort();
+}
+
+// A connected collection supplies the instruments the segment's program changes select:
+// downloading the segment downloads them to the port, unloading or releasing it takes them
+// back.
+TEST_F(Segment, ConnectedCollectionInstrumentsGoWithTheSegmentsDownloads) {
+    system.Collection({{0x00000000, "Piano"},
+                       {0x00050007, "Bank 5 Clavinet"},
+                       {0x00000007, "Clavinet"},
+                       {0x80000000, "Standard"}});
+    tests::wave::WriteFile(
+        path, midi::Smf(0, 480,
+                        {midi::Track({midi::Ev(0, {0xC0, 0}),     // Piano
+                                      midi::Ev(0, {0xB1, 0, 5}),  // bank 5 ...
+                                      midi::Ev(0, {0xC1, 7}),     // ... program 7
+                                      midi::Ev(0, {0xC9, 0}),     // drum kit 0
+                                      midi::Ev(0, {0xC2, 16}),    // not in the collection
+                                      midi::Ev(0, {0xC3, 0}),     // Piano again
+                                      midi::Ev(0, {0x90, 60, 100}), midi::Ev(480, {0x80, 60, 0}),
+                                      midi::EndOfTrack()})}));
+    CSegmentLoader::LoadSegment(path.c_str(), segment, 1);
+    CDLSLoader loader(system);
+    loader.Initialize();
+    CCollection collection;
+    loader.LoadDLS(nullptr, collection);
+    Activate(1);
+
+    // Not connected: the port's own sounds play it, nothing is downloaded.
+    segment.Download(port);
+    EXPECT_THAT(system.Downloaded(), ::testing::IsEmpty());
+    segment.Unload(port);
+
+    EXPECT_EQ(segment.ConnectToDLS(collection), 0);
+    EXPECT_EQ(segment.Download(port), 0);
+    EXPECT_THAT(system.Downloaded(), ::testing::ElementsAre(0x00000000u, 0x00050007u, 0x80000000u));
+    EXPECT_EQ(segment.Unload(port), 0);
+    EXPECT_THAT(system.Downloaded(), ::testing::IsEmpty());
+
+    // A failing download throws its code and leaves nothing on the port or in the list.
+    system.FailOn("DownloadInstrument", pm::E_OUTOFMEMORY);
+    const Thrown failed = Catch([&] { segment.Download(port); });
+    EXPECT_EQ(failed.code, pm::E_OUTOFMEMORY);
+    EXPECT_EQ(failed.label, "CSegment::Download()");
+    EXPECT_EQ(Catch([&] { segment.Unload(port); }).code, pm::DMUS_E_NOT_DOWNLOADED_TO_PORT);
+    system.ClearFailure("DownloadInstrument");
+
+    // A clone keeps the connection; releasing a segment takes its instruments back.
+    {
+        CSegment copy;
+        copy = segment;
+        copy.Download(port);
+        EXPECT_EQ(system.Downloaded().size(), 3u);
+    }
+    EXPECT_THAT(system.Downloaded(), ::testing::IsEmpty());
+    segment.Download(port);
+    CSegmentLoader::LoadSegment(path.c_str(), segment, 1);  // a new load releases the old
+    EXPECT_THAT(system.Downloaded(), ::testing::IsEmpty());
+
+    // A port that takes no downloads cannot hold the connected instruments.
+    segment.ConnectToDLS(collection);
+    port.DeactivatePort();
+    Activate(2);
+    EXPECT_EQ(Catch([&] { segment.Download(port); }).code, pm::E_NOINTERFACE);
 }
 
 TEST_F(Segment, LoaderFailuresCarryTheirCodes) {
@@ -222,10 +292,27 @@ TEST(SegmentData, ScheduleFollowsTempoLoopAndRepeats) {
     EXPECT_EQ(offsets(), (P{{0, 63}}));
 
     data.startPoint = 0;
-    data.repeats = DMUS_SEG_REPEAT_INFINITE;  // bounded by the message budget
-    EXPECT_EQ(data.Schedule(50).size(), 50u);
-
     std::vector<SegmentData::Pass> passes;
+    // Endless, or more repeats than the budget holds: the budget ends the plan, which stays
+    // small, and the loop keeps its timing however far into it.
+    for (const DWORD repeats : {DMUS_SEG_REPEAT_INFINITE, DWORD{1'000'000'000}}) {
+        SCOPED_TRACE(repeats);
+        data.repeats = repeats;
+        const auto messages = data.Schedule(50, &passes);
+        ASSERT_EQ(messages.size(), 50u);
+        EXPECT_LE(passes.size(), 3u);
+        EXPECT_EQ(messages.back().offset / 10'000, 500 * 49);  // the 49th repeat of note 61
+        EXPECT_EQ(data.SeekAt(passes, 500.0 * 100'000 + 250.0), DMUS_PPQ + DMUS_PPQ / 2);
+    }
+    // A silent loop repeated a billion times puts what follows it that far away.
+    data.events = {{0, 0, 3, {0x90, 60, 100}}, {3 * DMUS_PPQ, 0, 3, {0x90, 63, 100}}};
+    const auto far = data.Schedule(100);
+    ASSERT_EQ(far.size(), 2u);
+    EXPECT_EQ(far[1].offset / 10'000, 1000 + 500LL * 1'000'000'000 + 250);
+    data.events.clear();
+    for (MUSIC_TIME q = 0; q < 4; ++q)
+        data.events.push_back({q * DMUS_PPQ, 17, 3, {0x90, BYTE(60 + q), 100}});
+
     data.repeats = 1;
     data.Schedule(100, &passes);
     EXPECT_EQ(data.SeekAt(passes, 750.0), DMUS_PPQ + DMUS_PPQ / 2);       // first pass
