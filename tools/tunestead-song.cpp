@@ -151,7 +151,7 @@ int RenderWav(const fs::path& path, const LoadedSong& song, const fs::path& out)
     const std::uint64_t frames = RenderedFrames(timeline, kRate, 2 * kRate);
     if (frames > kWavMaxFrames)
         return Fail(path.string() + ": the WAV would last " + Clock(frames / kRate) +
-                        "; a WAV file " + "holds at most " + Clock(kWavMaxFrames / kRate) +
+                        "; a WAV file holds at most " + Clock(kWavMaxFrames / kRate) +
                         " (4 GiB) at " + std::to_string(kRate) + " Hz",
                     kFileError);
 

@@ -43,7 +43,7 @@ ToolRun Shell(const std::string& commandLine) {
 }
 
 ToolRun Tool(const std::string& arguments) {
-    return Shell("timeout 60 " + std::string(TUNESTEAD_SONG_TOOL) + " " + arguments);
+    return Shell("timeout 30 " + std::string(TUNESTEAD_SONG_TOOL) + " " + arguments);
 }
 
 std::vector<unsigned char> ReadBytes(const fs::path& path) {
@@ -190,7 +190,7 @@ TEST_F(SongToolTest, WhatTheWavExportCannotDoEndsWithStatusOneAndAMessage) {
 
     // A write the process may not make (past its file size limit): a message, not a signal,
     // and neither the file nor a temporary one is left.
-    const ToolRun full = Shell("ulimit -f 64; exec timeout 60 " + std::string(TUNESTEAD_SONG_TOOL) +
+    const ToolRun full = Shell("ulimit -f 64; exec timeout 30 " + std::string(TUNESTEAD_SONG_TOOL) +
                                " export " + Quoted(song_) + " --wav " + Quoted(wav));
     EXPECT_EQ(full.exitCode, 1) << full.output;
     EXPECT_NE(full.output.find("out.wav"), std::string::npos) << full.output;
