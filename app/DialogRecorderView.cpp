@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -24,6 +25,24 @@ namespace {
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
+
+// The song file dialog. A name with a wildcard (the initial "*.tnd" among them) is a pattern,
+// not a file: accepting it leaves the dialog open instead of opening or writing a file of that
+// name.
+class SongFileDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty()) {
+            const QString name = QFileInfo(files.front()).fileName();
+            if (name.contains(u'*') || name.contains(u'?'))
+                return;
+        }
+        QFileDialog::accept();
+    }
+};
 
 }  // namespace
 
@@ -97,9 +116,10 @@ void DialogRecorderView::AddMessage(std::uint8_t note, std::uint8_t velocity, in
 }
 
 std::optional<std::filesystem::path> DialogRecorderView::AskPath(bool save) {
-    QFileDialog dialog(&m_dialog);
+    SongFileDialog dialog(&m_dialog);
     dialog.setNameFilter(QStringLiteral("键乐坊录音文件(*.tnd)"));
     dialog.setDefaultSuffix(QStringLiteral("tnd"));
+    dialog.selectFile(QStringLiteral("*.tnd"));
     // Open takes a name that does not exist (reading reports it); Save As replaces a file
     // without asking.
     dialog.setFileMode(QFileDialog::AnyFile);

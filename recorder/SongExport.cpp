@@ -94,27 +94,39 @@ std::vector<std::uint8_t> ToStandardMidiFile(std::span<const NoteEvent> events,
     return file;
 }
 
-std::vector<std::uint8_t> ToWav(std::span<const float> stereo, int sampleRate) {
-    const auto dataBytes = std::uint32_t(stereo.size() * 2);
-    std::vector<std::uint8_t> file;
-    file.reserve(44 + dataBytes);
-    PutText(file, "RIFF");
-    PutLittleEndian(file, 36 + dataBytes, 4);
-    PutText(file, "WAVEfmt ");
-    PutLittleEndian(file, 16, 4);
-    PutLittleEndian(file, 1, 2);  // PCM
-    PutLittleEndian(file, 2, 2);  // stereo
-    PutLittleEndian(file, std::uint32_t(sampleRate), 4);
-    PutLittleEndian(file, std::uint32_t(sampleRate) * 4, 4);
-    PutLittleEndian(file, 4, 2);
-    PutLittleEndian(file, 16, 2);
-    PutText(file, "data");
-    PutLittleEndian(file, dataBytes, 4);
+std::uint64_t RenderedFrames(std::span<const TimedMessage> timeline, int sampleRate,
+                             std::uint64_t tailFrames) {
+    const std::uint64_t last = timeline.empty() ? 0 : FrameAt(timeline.back().timeMs, sampleRate);
+    return last + tailFrames;
+}
+
+std::array<std::uint8_t, kWavHeaderBytes> WavHeader(std::uint64_t frames, int sampleRate) {
+    const auto dataBytes = std::uint32_t(std::min(frames, kWavMaxFrames) * kWavBytesPerFrame);
+    const auto rate = std::uint32_t(sampleRate);
+    std::vector<std::uint8_t> header;
+    PutText(header, "RIFF");
+    PutLittleEndian(header, 36 + dataBytes, 4);
+    PutText(header, "WAVEfmt ");
+    PutLittleEndian(header, 16, 4);
+    PutLittleEndian(header, 1, 2);  // PCM
+    PutLittleEndian(header, 2, 2);  // stereo
+    PutLittleEndian(header, rate, 4);
+    PutLittleEndian(header, rate * std::uint32_t(kWavBytesPerFrame), 4);  // bytes a second
+    PutLittleEndian(header, std::uint32_t(kWavBytesPerFrame), 2);         // bytes a frame
+    PutLittleEndian(header, 16, 2);                                       // bits a sample
+    PutText(header, "data");
+    PutLittleEndian(header, dataBytes, 4);
+    std::array<std::uint8_t, kWavHeaderBytes> bytes{};
+    std::copy(header.begin(), header.end(), bytes.begin());
+    return bytes;
+}
+
+void AppendWavSamples(std::span<const float> stereo, std::vector<std::uint8_t>& out) {
+    out.reserve(out.size() + 2 * stereo.size());
     for (const float sample : stereo) {
         const float clipped = std::clamp(sample, -1.0f, 1.0f);
-        PutLittleEndian(file, std::uint32_t(std::int16_t(std::lround(clipped * 32767.0f))), 2);
+        PutLittleEndian(out, std::uint32_t(std::int16_t(std::lround(clipped * 32767.0f))), 2);
     }
-    return file;
 }
 
 }  // namespace recorder

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <set>
 #include <span>
@@ -34,7 +36,24 @@ SongSummary Summarise(std::span<const NoteEvent> events);
 std::vector<std::uint8_t> ToStandardMidiFile(std::span<const NoteEvent> events,
                                              std::uint32_t program);
 
-// A 16-bit PCM WAV file of interleaved stereo float samples in [-1, 1] (clipped).
-std::vector<std::uint8_t> ToWav(std::span<const float> stereo, int sampleRate);
+// A WAV file of 16-bit stereo PCM: the header, then 4 bytes a frame, written as it is rendered.
+constexpr std::size_t kWavHeaderBytes = 44;
+constexpr std::uint64_t kWavBytesPerFrame = 4;
+// The most frames whose file the 32-bit RIFF sizes can describe: the RIFF size, 36 + the data
+// bytes, is at most 2^32 - 1 (a little under 6 h 46 min at 44100 Hz).
+constexpr std::uint64_t kWavMaxFrames = (0xFFFFFFFFull - 36) / kWavBytesPerFrame;
+
+// The frame of a song time in milliseconds.
+constexpr std::uint64_t FrameAt(std::uint64_t timeMs, int sampleRate) {
+    return timeMs * std::uint64_t(sampleRate) / 1000;
+}
+// Frames of a rendering of `timeline`: up to its last message, then `tailFrames` of release.
+std::uint64_t RenderedFrames(std::span<const TimedMessage> timeline, int sampleRate,
+                             std::uint64_t tailFrames);
+
+// The header of a WAV file of `frames` frames (at most kWavMaxFrames).
+std::array<std::uint8_t, kWavHeaderBytes> WavHeader(std::uint64_t frames, int sampleRate);
+// Interleaved stereo float samples in [-1, 1] (clipped) as 16-bit PCM, appended to `out`.
+void AppendWavSamples(std::span<const float> stereo, std::vector<std::uint8_t>& out);
 
 }  // namespace recorder

@@ -2,16 +2,20 @@
 // WAV rendered by the built-in synthesizer, and sets its author and title.
 
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/GMInstruments.h"
 #include "platform/file/FileIo.h"
+#include "platform/file/ReplacingFile.h"
 #include "platform/fluidsynth/FluidSynthBackend.h"
 #include "platform/fluidsynth/Renderer.h"
 #include "platform/music/EventBuffer.h"
@@ -38,14 +42,15 @@ void PrintHelp() {
         "                                 notes used\n"
         "  export FILE --midi OUT.mid     a Standard MIDI File (type 0), 1 tick = 1 ms\n"
         "  export FILE --wav OUT.wav      rendered offline by the built-in synthesizer with the\n"
-        "                                 song's instrument (44100 Hz, 16-bit stereo)\n"
+        "                                 song's instrument (44100 Hz, 16-bit stereo); at\n"
+        "                                 most 6:45:47, what a WAV file can hold\n"
         "  tag FILE [--author A] [--title T]\n"
         "                                 set the author and title (at most 49 bytes each in\n"
         "                                 GBK); every other byte of the file is kept\n"
         "  --help                         show this text\n"
         "\n"
-        "Exit status: 0 on success, 1 for a file that cannot be read or written, 2 for a usage\n"
-        "error.");
+        "Exit status: 0 on success, 1 for a file that cannot be read or written (or a song\n"
+        "too long for a WAV file), 2 for a usage error.");
 }
 
 int Fail(const std::string& message, int code) {
@@ -64,8 +69,25 @@ bool Load(const fs::path& path, LoadedSong* song, int* code) {
     return false;
 }
 
+// A text of the file as the terminal may show it: control characters, which would act on the
+// terminal, are written as escapes, and so is the backslash that starts one. (GBK holds no C1
+// control: its byte 0x80 is the euro sign.)
 std::string Text(const SongText& units) {
-    return platform::text::GbkToUtf8(DecodeSongText(units));
+    const std::string utf8 = platform::text::GbkToUtf8(DecodeSongText(units));
+    std::string shown;
+    char escape[16];
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            shown += escape;
+        } else if (byte == '\\') {
+            shown += "\\\\";
+        } else {
+            shown += char(byte);
+        }
+    }
+    return shown;
 }
 
 int Info(const fs::path& path) {
@@ -109,25 +131,47 @@ int WriteOut(const fs::path& out, const std::vector<std::uint8_t>& bytes) {
     return 0;
 }
 
-// Renders the song offline: each message is played at its frame on the song's timeline, and
+// "H:MM:SS" of a number of seconds.
+std::string Clock(std::uint64_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%" PRIu64 ":%02u:%02u", seconds / 3600,
+                  unsigned(seconds / 60 % 60), unsigned(seconds % 60));
+    return text;
+}
+
+// Renders the song offline, block by block straight into the file, so memory stays the same
+// whatever the song's length: each message is played at its frame on the song's timeline, and
 // two seconds of release follow the last one.
-int RenderWav(const LoadedSong& song, const fs::path& out) {
+int RenderWav(const fs::path& path, const LoadedSong& song, const fs::path& out) {
     using namespace platform::music;
     using platform::fluidsynth::FluidSynthBackend;
+    constexpr int kRate = FluidSynthBackend::kDefaultSampleRate;
+    constexpr std::size_t kBlockFrames = 4096;
+    const std::vector<recorder::TimedMessage> timeline = SongTimeline(song.events);
+    const std::uint64_t frames = RenderedFrames(timeline, kRate, 2 * kRate);
+    if (frames > kWavMaxFrames)
+        return Fail(path.string() + ": the WAV would last " + Clock(frames / kRate) +
+                        "; a WAV file holds at most " + Clock(kWavMaxFrames / kRate) +
+                        " (4 GiB) at " + std::to_string(kRate) + " Hz",
+                    kFileError);
+
     FluidSynthBackend::Options options;
     options.audioDrivers.clear();
     FluidSynthBackend backend(options);
     DMUS_PORTPARAMS8 params{};
     params.dwSize = sizeof params;
     params.dwValidParams = DMUS_PORTPARAMS_SAMPLERATE;
-    params.dwSampleRate = FluidSynthBackend::kDefaultSampleRate;
+    params.dwSampleRate = kRate;
     std::unique_ptr<IMusicPort> port;
     if (Failed(backend.CreatePort(FluidSynthBackend::kPortGuid, &params, &port)) || !port ||
         Failed(port->Activate(TRUE)))
         return Fail("cannot start the built-in synthesizer (is the SoundFont installed?)",
                     kFileError);
     const std::shared_ptr<platform::fluidsynth::Renderer> renderer = backend.LastPortRenderer();
-    const int rate = renderer->SampleRate();
+    if (renderer->SampleRate() != kRate)
+        return Fail("the built-in synthesizer runs at " + std::to_string(renderer->SampleRate()) +
+                        " Hz, not " + std::to_string(kRate),
+                    kFileError);
     auto play = [&](DWORD msg) {
         EventBuffer buffer(64);
         if (Succeeded(buffer.PackStructured(0, 0, msg)))
@@ -136,22 +180,32 @@ int RenderWav(const LoadedSong& song, const fs::path& out) {
     if (song.header.program >= 1 && song.header.program <= 128)
         play(0xC0 | (DWORD(song.header.program - 1) << 8));
 
-    std::vector<float> stereo;
+    platform::file::ReplacingFile file;
+    int error = file.Open(out);
+    const std::array<std::uint8_t, kWavHeaderBytes> header = WavHeader(frames, kRate);
+    if (error == 0)
+        error = file.Write(std::as_bytes(std::span(header)));
+    std::vector<std::uint8_t> bytes;
     std::uint64_t frame = 0;
     auto renderTo = [&](std::uint64_t target) {
-        while (frame < target) {
-            const auto chunk = std::size_t(std::min<std::uint64_t>(target - frame, 4096));
-            const std::vector<float> block = renderer->Render(chunk);
-            stereo.insert(stereo.end(), block.begin(), block.end());
+        while (error == 0 && frame < target) {
+            const auto chunk = std::size_t(std::min<std::uint64_t>(target - frame, kBlockFrames));
+            bytes.clear();
+            AppendWavSamples(renderer->Render(chunk), bytes);
+            error = file.Write(std::as_bytes(std::span(bytes)));
             frame += chunk;
         }
     };
-    for (const recorder::TimedMessage& m : SongTimeline(song.events)) {
-        renderTo(m.timeMs * std::uint64_t(rate) / 1000);
+    for (const recorder::TimedMessage& m : timeline) {
+        renderTo(FrameAt(m.timeMs, kRate));
         play(m.msg);
     }
-    renderTo(frame + std::uint64_t(2 * rate));
-    return WriteOut(out, ToWav(stereo, rate));
+    renderTo(frames);
+    if (error == 0)
+        error = file.Commit();
+    if (error != 0)
+        return Fail(platform::file::FileErrorReport(error, out), kFileError);
+    return 0;
 }
 
 int Export(const fs::path& path, std::string_view kind, const fs::path& out) {
@@ -161,7 +215,7 @@ int Export(const fs::path& path, std::string_view kind, const fs::path& out) {
         return code;
     if (kind == "--midi")
         return WriteOut(out, ToStandardMidiFile(song.events, song.header.program));
-    return RenderWav(song, out);
+    return RenderWav(path, song, out);
 }
 
 int Tag(const fs::path& path, const std::vector<std::string_view>& options) {
@@ -185,10 +239,7 @@ int Tag(const fs::path& path, const std::vector<std::string_view>& options) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string_view>& args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         PrintHelp();
         return args.empty() ? kUsageError : 0;
@@ -210,4 +261,19 @@ int main(int argc, char** argv) {
         return Tag(file, options);
     }
     return Fail("bad arguments; see --help", kUsageError);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A file larger than the process may write fails its write (EFBIG) and is reported,
+    // instead of ending the tool with a signal.
+    std::signal(SIGXFSZ, SIG_IGN);
+    try {
+        return Run(std::vector<std::string_view>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory", kFileError);
+    } catch (const std::exception& e) {
+        return Fail(e.what(), kFileError);
+    }
 }

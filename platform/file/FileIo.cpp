@@ -1,5 +1,7 @@
 #include "platform/file/FileIo.h"
 
+#include "platform/file/ReplacingFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,18 +31,24 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
 }
 
 int ReadOnlyFile::Open(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO without a writer (or a device) cannot hold the open; the
+    // type is checked before anything is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int error = errno;
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        error = kNotARegularFile;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error != 0) {
         ::close(fd);
         return error;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     }
     *this = ReadOnlyFile();
     m_fd = fd;
@@ -68,63 +76,16 @@ int ReadOnlyFile::ReadAt(std::uint64_t offset, std::span<std::byte> buffer,
     return 0;
 }
 
-namespace {
-
-int WriteAll(int fd, std::span<const std::byte> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += std::size_t(n);
-    }
-    return 0;
-}
-
-}  // namespace
-
 int WriteFileReplacing(const std::filesystem::path& path,
                        std::span<const std::span<const std::byte>> chunks) {
-    if (path.empty() || !path.has_filename())
-        return ENOENT;
-    std::string pattern = path.string() + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        return errno;
-    int error = 0;
-    for (const std::span<const std::byte> chunk : chunks) {
-        error = WriteAll(fd, chunk);
-        if (error != 0)
-            break;
-    }
-    // mkstemp creates the file 0600; a song file is as readable as any file the user makes.
-    if (error == 0) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(fd, 0666 & ~mask) != 0)
-            error = errno;
-    }
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(pattern.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(pattern.c_str());
+    ReplacingFile file;
+    if (const int error = file.Open(path); error != 0)
         return error;
+    for (const std::span<const std::byte> chunk : chunks) {
+        if (const int error = file.Write(chunk); error != 0)
+            return error;
     }
-    // The rename itself reaches the disk with the folder.
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return 0;
+    return file.Commit();
 }
 
 std::string FileErrorReport(int error, const std::filesystem::path& path) {
@@ -139,6 +100,9 @@ std::string FileErrorReport(int error, const std::filesystem::path& path) {
             return "Access to " + name + " was denied.";
         case EISDIR:
             return name + " is a folder, not a file.";
+        case kNotARegularFile:
+        case ENXIO:  // what opening a socket gives
+            return name + " is not a regular file.";
         case ENOSPC:
         case EDQUOT:
             return "There is not enough space on the disk to write " + name + ".";

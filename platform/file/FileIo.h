@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -8,6 +9,10 @@
 #include <vector>
 
 namespace platform::file {
+
+// The error of opening for reading what is neither a regular file nor a folder. ENODEV is what
+// opening a device without a driver gives, so the report fits both.
+inline constexpr int kNotARegularFile = ENODEV;
 
 // A file opened for reading, whole-file reads checked against its size. Errors are errno
 // values (0 = none). Move-only; closes on destruction.
@@ -20,7 +25,8 @@ public:
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    // Opens a regular file; a directory or another non-regular file gives EISDIR / EINVAL.
+    // Opens a regular file without ever waiting: a folder gives EISDIR, anything else that is
+    // not a regular file (a FIFO, a device, a socket) kNotARegularFile.
     int Open(const std::filesystem::path& path);
     bool IsOpen() const { return m_fd >= 0; }
     std::uint64_t Size() const { return m_size; }
@@ -33,9 +39,9 @@ private:
     std::uint64_t m_size = 0;
 };
 
-// Writes `chunks` one after the other into a new temporary file beside `path`, flushes it to
-// the disk and renames it over `path`; on any failure the temporary file is removed and the
-// file at `path` is left as it was. Returns 0 or the errno of the failing step.
+// Writes `chunks` one after the other through a ReplacingFile: the file at `path` (or the
+// target of the symbolic link at `path`) is replaced only once the new one is complete.
+// Returns 0 or the errno of the failing step.
 int WriteFileReplacing(const std::filesystem::path& path,
                        std::span<const std::span<const std::byte>> chunks);
 

@@ -203,9 +203,13 @@ void AnswerFileDialog(const QString& path, bool* seen) {
             AnswerFileDialog(path, seen);
             return;
         }
-        *seen = dialog->nameFilters() == QStringList{QStringLiteral("键乐坊录音文件(*.tnd)")} &&
-                dialog->defaultSuffix() == QStringLiteral("tnd");
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        *seen = dialog->nameFilters() == QStringList{QStringLiteral("键乐坊录音文件(*.tnd)")} &&
+                dialog->defaultSuffix() == QStringLiteral("tnd") &&
+                name->text() == QStringLiteral("*.tnd");
+        // The initial name is a pattern: accepting it names no file, and the dialog stays.
+        QTest::keyClick(name, Qt::Key_Return);
+        *seen = *seen && dialog->isVisible();
         name->setText(path);
         QTest::keyClick(name, Qt::Key_Return);
     });

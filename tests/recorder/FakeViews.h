@@ -79,6 +79,10 @@ public:
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return sent.size() >= n; });
     }
+    std::size_t PostedCount() {
+        std::lock_guard lock(mutex_);
+        return tasks_.size();
+    }
     std::vector<std::uint32_t> Sent() {
         std::lock_guard lock(mutex_);
         return sent;

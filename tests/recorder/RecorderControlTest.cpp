@@ -117,11 +117,13 @@ TEST_F(RecorderControlTest, StopMidWaitEndsPlaybackAndALateDoneDoesNotStopTheNex
     view.RunPosted();  // the stale done message of the first run
     EXPECT_EQ(control.State(), RecordState::Playing);
     EXPECT_FALSE(view.play);
+    control.OnPlay();  // pressed again during the run (a queued click): no second run
 
     control.OnClosing();
     control.Shutdown();
     EXPECT_EQ(timer.StoppedWaits(), 2);
     EXPECT_THAT(view.Sent(), ElementsAre(0x7F3C90u, 0x7F3C90u));
+    EXPECT_EQ(view.PostedCount(), 1u);  // every run, however short, ends with its done message
 }
 
 TEST_F(RecorderControlTest, MidiInputIsRecordedAndShownButOnlyNotes) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -53,18 +54,44 @@ TEST(SongExportTest, StandardMidiFileKeepsMillisecondsAsTicks) {
     EXPECT_EQ(ToStandardMidiFile({}, 0).size(), 14u + 8u + 7u + 4u);
 }
 
+std::uint32_t U32At(const Bytes& bytes, std::size_t at) {
+    return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 |
+           std::uint32_t(bytes[at + 2]) << 16 | std::uint32_t(bytes[at + 3]) << 24;
+}
+
 TEST(SongExportTest, WavIsSixteenBitStereoPcmWithClipping) {
-    const std::vector<float> stereo = {0.0f, 1.0f, -1.0f, 2.0f};
-    const Bytes wav = ToWav(stereo, 44100);
+    const std::array<std::uint8_t, kWavHeaderBytes> header = WavHeader(2, 44100);
+    Bytes wav(header.begin(), header.end());
+    AppendWavSamples(std::vector<float>{0.0f, 1.0f, -1.0f, 2.0f}, wav);
     ASSERT_EQ(wav.size(), 44u + 8u);
     EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
-    EXPECT_EQ(wav[4], 44);  // 36 + 8 data bytes
+    EXPECT_EQ(U32At(wav, 4), 36u + 8u);
     EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(wav[22], 2);                     // channels
-    EXPECT_EQ(wav[24] | wav[25] << 8, 44100);  // rate
-    EXPECT_EQ(wav[34], 16);                    // bits
+    EXPECT_EQ(U32At(wav, 16), 16u);         // format size
+    EXPECT_EQ(wav[20] | wav[21] << 8, 1);   // PCM
+    EXPECT_EQ(wav[22] | wav[23] << 8, 2);   // channels
+    EXPECT_EQ(U32At(wav, 24), 44100u);      // frames a second
+    EXPECT_EQ(U32At(wav, 28), 44100u * 4);  // bytes a second
+    EXPECT_EQ(wav[32] | wav[33] << 8, 4);   // bytes a frame
+    EXPECT_EQ(wav[34] | wav[35] << 8, 16);  // bits a sample
+    EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
+    EXPECT_EQ(U32At(wav, 40), 8u);
     EXPECT_EQ(Bytes(wav.begin() + 44, wav.end()),
               (Bytes{0x00, 0x00, 0xFF, 0x7F, 0x01, 0x80, 0xFF, 0x7F}));
+    const std::array<std::uint8_t, kWavHeaderBytes> slower = WavHeader(10, 22050);
+    EXPECT_EQ(U32At(Bytes(slower.begin(), slower.end()), 28), 22050u * 4);
+}
+
+TEST(SongExportTest, TheLongestWavHasSizesThatStillFitTheirFields) {
+    // The song's time to its last event, then the release.
+    EXPECT_EQ(RenderedFrames(SongTimeline(kSong), 44100, 88200), 65785u * 441 / 10 + 88200);
+    EXPECT_EQ(RenderedFrames({}, 44100, 88200), 88200u);
+
+    const std::array<std::uint8_t, kWavHeaderBytes> header = WavHeader(kWavMaxFrames, 44100);
+    const Bytes bytes(header.begin(), header.end());
+    const std::uint64_t dataBytes = kWavMaxFrames * kWavBytesPerFrame;
+    EXPECT_EQ(U32At(bytes, 40), dataBytes);
+    EXPECT_EQ(U32At(bytes, 4), dataBytes + 36);
 }
 
 TEST(SongExportTest, RewritingTheTextsKeepsEveryOtherByte) {

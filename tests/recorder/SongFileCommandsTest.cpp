@@ -12,6 +12,7 @@
 
 #include "FakeClocks.h"
 #include "FakeViews.h"
+#include "Fifo.h"
 #include "FileSizeLimit.h"
 #include "recorder/CNoteRecorder.h"
 #include "recorder/RecorderControl.h"
@@ -126,6 +127,8 @@ TEST_F(SongFileCommandsTest, OpenLoadsTheSongAndSetsTheWindowPerRecordState) {
 TEST_F(SongFileCommandsTest, AFailedOpenLeavesTheSongAndThePathAsTheyWere) {
     const fs::path bad = dir_ / "bad.tnd";
     std::ofstream(bad) << std::string(300, 'x');
+    const tests::recorder::Fifo fifo(dir_ / "fifo.tnd");
+    ASSERT_TRUE(fifo.Made());
     struct Case {
         fs::path path;
         Message message;
@@ -134,6 +137,8 @@ TEST_F(SongFileCommandsTest, AFailedOpenLeavesTheSongAndThePathAsTheyWere) {
         {dir_ / "missing.tnd", {"File not found!", false}},
         {dir_, {"File not found!", false}},
         {bad, {"Invalid Tunestead file!", true}},
+        // Refused at once: waiting for a writer would freeze the window.
+        {fifo.Path(), {"File not found!", false}},
     };
     RecordOneNote();
     fileView.savePath = dir_ / "mine.tnd";
@@ -142,7 +147,7 @@ TEST_F(SongFileCommandsTest, AFailedOpenLeavesTheSongAndThePathAsTheyWere) {
         SCOPED_TRACE(c.path.string());
         fileView.messages.clear();
         fileView.openPath = c.path;
-        commands.OnOpenSong();
+        EXPECT_TRUE(fifo.RunsWithoutWaiting([&] { commands.OnOpenSong(); }));
         EXPECT_THAT(fileView.messages, ElementsAre(c.message));
         ASSERT_EQ(recorder.GetCount(), 1u);
         EXPECT_EQ(recorder.GetData()[0], 0x0000FF30u);

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "Fifo.h"
 #include "FileSizeLimit.h"
+#include "platform/file/FileIo.h"
 #include "platform/text/CodePage.h"
 #include "recorder/SongFile.h"
 
@@ -118,6 +120,21 @@ TEST(SongTextTest, EncodesAtMost49BytesAndDecodesUpToTheFirstUnitThatIsNotAByte)
     EXPECT_EQ(DecodeSongText(EncodeSongText(long2)), long2.substr(0, 48));
     EXPECT_EQ(DecodeSongText(EncodeSongText(std::string(60, 'x'))), std::string(49, 'x'));
 
+    // What GBK cannot hold becomes one '?' a character, however many bytes it takes in UTF-8;
+    // a byte that is not UTF-8 at all becomes one '?' too.
+    const std::pair<std::string, std::string> narrowed[] = {
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         "a?b"},
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "??"},
+        {"\xED\x95\x9C\xE4\xBD\x9C", "?\xD7\xF7"},  // 한 is not in GBK, 作 is
+        {"a\xFF"
+         "b",
+         "a?b"},
+    };
+    for (const auto& [utf8, gbk] : narrowed)
+        EXPECT_EQ(platform::text::Utf8ToGbk(utf8), gbk) << utf8;
+
     SongText units{};
     units.fill('y');  // no zero unit: all 50 bytes
     EXPECT_EQ(DecodeSongText(units), std::string(50, 'y'));
@@ -199,25 +216,45 @@ TEST_F(SongFileTest, HostileFilesGiveAClearStatusAndNeverMoreEventsThanPresent) 
     }
 }
 
-TEST_F(SongFileTest, PathsThatAreNotReadableFilesCannotBeOpened) {
-    const fs::path unreadable = Write("locked.tnd", ValidFile());
-    fs::permissions(unreadable, fs::perms::none);
-    const bool rootReadsAnyway = ::access(unreadable.c_str(), R_OK) == 0;
+TEST_F(SongFileTest, PathsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+    const tests::recorder::Fifo fifo(dir_ / "fifo.tnd");
+    ASSERT_TRUE(fifo.Made());
     struct Case {
         fs::path path;
         int error;
+        std::string report;
     };
-    std::vector<Case> cases = {{dir_ / "missing.tnd", ENOENT}, {dir_, EISDIR}};
-    if (!rootReadsAnyway)
-        cases.push_back({unreadable, EACCES});
+    const Case cases[] = {
+        {dir_ / "missing.tnd", ENOENT, " was not found."},
+        {dir_, EISDIR, " is a folder, not a file."},
+        // A FIFO without a writer would hold a blocking open until some program writes to it.
+        {fifo.Path(), platform::file::kNotARegularFile, " is not a regular file."},
+        {"/dev/null", platform::file::kNotARegularFile, " is not a regular file."},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.string());
         LoadedSong song;
-        const SongFileResult result = ReadSongFile(c.path, kMaxEventsForTests, &song);
+        SongFileResult result;
+        EXPECT_TRUE(fifo.RunsWithoutWaiting(
+            [&] { result = ReadSongFile(c.path, kMaxEventsForTests, &song); }));
         EXPECT_EQ(result.status, SongFileStatus::CannotOpen);
         EXPECT_EQ(result.error, c.error);
         EXPECT_EQ(SongFileMessage(result, c.path), "File not found!");
+        EXPECT_EQ(platform::file::FileErrorReport(result.error, c.path),
+                  c.path.string() + c.report);
     }
+}
+
+TEST_F(SongFileTest, AnUnreadableFileCannotBeOpened) {
+    const fs::path unreadable = Write("locked.tnd", ValidFile());
+    fs::permissions(unreadable, fs::perms::none);
+    if (::access(unreadable.c_str(), R_OK) == 0)
+        GTEST_SKIP() << "permissions do not bind this user (root)";
+    LoadedSong song;
+    const SongFileResult result = ReadSongFile(unreadable, kMaxEventsForTests, &song);
+    EXPECT_EQ(result.status, SongFileStatus::CannotOpen);
+    EXPECT_EQ(result.error, EACCES);
+    EXPECT_EQ(SongFileMessage(result, unreadable), "File not found!");
 }
 
 TEST_F(SongFileTest, NonAsciiPathsAndLargeSongsRoundTrip) {
@@ -235,18 +272,6 @@ TEST_F(SongFileTest, NonAsciiPathsAndLargeSongsRoundTrip) {
 TEST_F(SongFileTest, AFailedSaveLeavesThePreviousFileByteIdentical) {
     const fs::path target = Write("song.tnd", ValidFile());
     const Bytes before = Read(target);
-    // A folder that cannot be written to: the temporary file cannot be made beside the target.
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    const bool rootWritesAnyway = ::access(dir_.c_str(), W_OK) == 0;
-    if (!rootWritesAnyway) {
-        const SongFileResult result =
-            WriteSongFile(target, SampleHeader(), {kThreeEvents.data(), 1});
-        EXPECT_EQ(result.status, SongFileStatus::FileError);
-        EXPECT_EQ(result.error, EACCES);
-        EXPECT_EQ(SongFileMessage(result, target), "Access to " + target.string() + " was denied.");
-        EXPECT_EQ(Read(target), before);
-    }
-    fs::permissions(dir_, fs::perms::owner_all);
 
     // A folder in the way of the target: the rename fails, the temporary file goes.
     const fs::path folder = dir_ / "taken.tnd";
@@ -267,6 +292,83 @@ TEST_F(SongFileTest, AFailedSaveLeavesThePreviousFileByteIdentical) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 
     EXPECT_EQ(Read(target), before);
+}
+
+TEST_F(SongFileTest, ASaveIntoAFolderWithoutWriteAccessIsDeniedAndKeepsTheFile) {
+    const fs::path target = Write("song.tnd", ValidFile());
+    const Bytes before = Read(target);
+    // The temporary file cannot be made beside the target.
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(dir_.c_str(), W_OK) == 0)
+        GTEST_SKIP() << "permissions do not bind this user (root)";
+    const SongFileResult result = WriteSongFile(target, SampleHeader(), {kThreeEvents.data(), 1});
+    EXPECT_EQ(result.status, SongFileStatus::FileError);
+    EXPECT_EQ(result.error, EACCES);
+    EXPECT_EQ(SongFileMessage(result, target), "Access to " + target.string() + " was denied.");
+    EXPECT_EQ(Read(target), before);
+}
+
+TEST_F(SongFileTest, ASavedSongHasTheModeOfANewFileWhateverItReplaced) {
+    const fs::path path = dir_ / "mode.tnd";
+    for (const mode_t mask : {mode_t(022), mode_t(027), mode_t(0)}) {
+        SCOPED_TRACE(mask);
+        const mode_t previous = ::umask(mask);
+        const SongFileResult result = WriteSongFile(path, SampleHeader(), kThreeEvents);
+        ::umask(previous);
+        ASSERT_TRUE(result.Ok());
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+    }
+}
+
+// Where a symbolic link stands, the file it leads to is replaced and the link stays a link.
+TEST_F(SongFileTest, ASaveThroughASymbolicLinkReplacesItsTarget) {
+    const fs::path songs = dir_ / "songs";
+    const fs::path links = dir_ / "links";
+    fs::create_directories(songs);
+    fs::create_directories(links);
+    struct Case {
+        const char* name;
+        std::vector<std::pair<fs::path, fs::path>> links;  // link, what it points to
+        fs::path saveTo;
+        fs::path target;  // a regular file afterwards
+    };
+    const Case cases[] = {
+        {"relative", {{links / "a.tnd", "../songs/a.tnd"}}, links / "a.tnd", songs / "a.tnd"},
+        {"absolute", {{links / "b.tnd", songs / "b.tnd"}}, links / "b.tnd", songs / "b.tnd"},
+        {"a chain of two",
+         {{links / "c.tnd", "c2.tnd"}, {links / "c2.tnd", songs / "c.tnd"}},
+         links / "c.tnd",
+         songs / "c.tnd"},
+        {"to a file not made yet",
+         {{links / "d.tnd", "../songs/new.tnd"}},
+         links / "d.tnd",
+         songs / "new.tnd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.target.filename() != "new.tnd")
+            Write(fs::relative(c.target, dir_).string(), Bytes(300, 'x'));
+        for (const auto& [link, to] : c.links)
+            fs::create_symlink(to, link);
+        ASSERT_TRUE(WriteSongFile(c.saveTo, SampleHeader(), kThreeEvents).Ok());
+        for (const auto& link : c.links)
+            EXPECT_TRUE(fs::is_symlink(link.first));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(c.target)));
+        EXPECT_EQ(Read(c.saveTo), ValidFile());
+    }
+    // No temporary file left behind in either folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(songs), fs::directory_iterator()), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(links), fs::directory_iterator()), 5);
+
+    // A loop of links is refused; nothing is made.
+    fs::create_symlink("loop2.tnd", links / "loop1.tnd");
+    fs::create_symlink("loop1.tnd", links / "loop2.tnd");
+    const SongFileResult loop = WriteSongFile(links / "loop1.tnd", SampleHeader(), kThreeEvents);
+    EXPECT_EQ(loop.status, SongFileStatus::FileError);
+    EXPECT_EQ(loop.error, ELOOP);
+    EXPECT_EQ(std::distance(fs::directory_iterator(links), fs::directory_iterator()), 7);
 }
 
 }  // namespace
