@@ -91,6 +91,9 @@ TEST(CWaveFile, WrittenFilesReadBackHereAndInSox) {
     // "fmt " 16 bytes for PCM, then "fact" with the frame count.
     EXPECT_EQ(Bytes(bytes.begin() + 36, bytes.begin() + 40), Bytes({'f', 'a', 'c', 't'}));
     EXPECT_EQ(bytes[44] | bytes[45] << 8, int(data.size() / 2));
+    // Byte rate and block align of 16-bit mono at 8000 Hz.
+    EXPECT_EQ(bytes[28] | bytes[29] << 8 | bytes[30] << 16, 16000);
+    EXPECT_EQ(bytes[32] | bytes[33] << 8, 2);
 
     CWaveFile in;
     ASSERT_EQ(in.Open(wav, CWaveFile::Mode::Read), pm::S_OK);
@@ -98,6 +101,22 @@ TEST(CWaveFile, WrittenFilesReadBackHereAndInSox) {
     const std::string raw = dir.File("out.raw");
     ASSERT_TRUE(Sox(wav + " -t raw " + raw));
     EXPECT_EQ(ReadFile(raw), data);
+
+    // An odd-sized data chunk is followed by a pad byte that the RIFF size counts.
+    {
+        CWaveFile out;
+        const pm::WAVEFORMATEX format = Pcm(1, 8000, 8);
+        ASSERT_EQ(out.Open(wav, CWaveFile::Mode::Write, &format), pm::S_OK);
+        ASSERT_EQ(out.Write(data.data(), 101, nullptr), pm::S_OK);
+        EXPECT_EQ(out.Close(), pm::S_OK);
+    }
+    const Bytes odd = ReadFile(wav);
+    ASSERT_EQ(odd.size() % 2, 0u);
+    EXPECT_EQ(odd.back(), 0);
+    EXPECT_EQ(odd[4] | odd[5] << 8 | odd[6] << 16, int(odd.size() - 8));
+    EXPECT_EQ(odd[odd.size() - 106] | odd[odd.size() - 105] << 8, 101);  // data size
+    ASSERT_EQ(in.Open(wav, CWaveFile::Mode::Read), pm::S_OK);
+    EXPECT_EQ(ReadAll(in), Bytes(data.begin(), data.begin() + 101));
 
     // A format with extra bytes: "fmt " of 18 + extra bytes, kept on reading.
     pm::WAVEFORMATEX adpcm = Pcm(1, 8000, 4);
