@@ -249,4 +249,24 @@ TEST(JackAbsent, NothingReachesStderrWithoutAServerOrASequencer) {
     EXPECT_EQ(printed, "");
 }
 
+TEST(JackAbsent, AMissingServerIsAskedForOnceNotAtEveryListing) {
+    // The port poll lists every second; only a server socket appearing (or a long interval)
+    // makes the next connection attempt. Each attempt leaves libjack's lines in the debug output.
+    QLoggingCategory::setFilterRules("tunestead.*=true");
+    ServerNameScope scope("ts-nobody-" + std::to_string(getpid()));
+    StderrCapture capture;
+    {
+        JackServer server;
+        for (int i = 0; i < 5; ++i)
+            server.Refresh();
+    }
+    const std::string printed = capture.Take();
+    QLoggingCategory::setFilterRules("");
+    std::size_t attempts = 0;
+    for (std::size_t at = 0; (at = printed.find("server is not running", at)) != std::string::npos;
+         ++at)
+        ++attempts;
+    EXPECT_EQ(attempts, 1u) << printed;
+}
+
 }  // namespace
