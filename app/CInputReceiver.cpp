@@ -1,5 +1,7 @@
 #include "app/CInputReceiver.h"
 
+#include <chrono>
+
 #include "performance/PerformanceLock.h"
 
 namespace app {
@@ -15,33 +17,41 @@ void CInputReceiver::Attach(IInputView* view, Poster post) {
     drainPosted_ = false;
 }
 
-void CInputReceiver::ReceiveMidiMsg(musicport::REFERENCE_TIME, DWORD, DWORD msg) {
+namespace {
+
+// Input stamps count 100 ns on the steady clock.
+std::chrono::steady_clock::time_point ArrivalTime(musicport::REFERENCE_TIME stamp) {
+    using Ticks = std::chrono::duration<musicport::REFERENCE_TIME, std::ratio<1, 10'000'000>>;
+    return std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(Ticks(stamp)));
+}
+
+}  // namespace
+
+void CInputReceiver::ReceiveMidiMsg(musicport::REFERENCE_TIME time, DWORD, DWORD msg) {
     const DWORD command = msg & 0xF0;
     if (command != 0x80 && command != 0x90)
         return;  // only notes are shown and recorded
-    Poster post;
-    {
-        std::lock_guard lock(mutex_);
-        if (view_ == nullptr)
-            return;
-        if (pending_.size() >= kMaxPending) {
-            ++dropped_;
-            return;
-        }
-        pending_.push_back(msg);
-        if (drainPosted_)
-            return;
-        drainPosted_ = true;
-        post = post_;
+    std::lock_guard lock(mutex_);
+    if (view_ == nullptr)
+        return;
+    if (pending_.size() >= kMaxPending) {
+        ++dropped_;
+        return;
     }
-    if (post)
-        post([this] { Drain(); });
+    pending_.push_back({msg, time});
+    if (drainPosted_ || !post_)
+        return;
+    drainPosted_ = true;
+    // Posted under the lock, so that a dialog detaching (Attach) waits for a post under way
+    // and none reaches it afterwards. The poster only queues.
+    post_([this] { Drain(); });
 }
 
 void CInputReceiver::ReceiveMidiMsg(musicport::REFERENCE_TIME, DWORD, DWORD, const BYTE*) {}
 
 void CInputReceiver::Drain() {
-    std::vector<DWORD> messages;
+    std::vector<Pending> messages;
     IInputView* view = nullptr;
     {
         std::lock_guard lock(mutex_);
@@ -52,12 +62,12 @@ void CInputReceiver::Drain() {
     if (view == nullptr)
         return;
     performance::PerformanceGuard guard(performance::PerformanceLock());
-    for (const DWORD msg : messages) {
+    for (const auto& [msg, arrival] : messages) {
         const DWORD command = msg & 0xF0;
         const std::size_t channel = msg & 0x0F;
         const auto note = BYTE((msg >> 8) & 0x7F);
         const auto velocity = BYTE((msg >> 16) & 0x7F);
-        view->RecordingStep(msg);
+        view->RecordingStep(msg, ArrivalTime(arrival));
         if (command == 0x90 && velocity > 0) {
             sounding_[channel][note] = true;
             view->PressKey(note);

@@ -12,11 +12,11 @@
 namespace app {
 
 // The application's MIDI receiver. On the input port's notification thread it only copies
-// note messages into its own queue and, when the queue was empty, posts one drain to the GUI
-// thread: it never waits for the performance lock, so stopping the notification thread while
-// the GUI holds that lock completes at once. The drain (GUI thread, under the performance
-// lock) runs the recording step and shows the keys and the yellow rows. Thru has already
-// sounded the notes.
+// note messages, with their arrival stamps, into its own queue and, when the queue was empty,
+// posts one drain to the GUI thread: it never waits for the performance lock, so stopping the
+// notification thread while the GUI holds that lock completes at once. The drain (GUI thread,
+// under the performance lock) runs the recording step with each message's arrival time and
+// shows the keys and the yellow rows. Thru has already sounded the notes.
 class CInputReceiver final : public musicport::CMidiReceiver {
 public:
     // Runs `drain` on the GUI thread later; must not block.
@@ -24,7 +24,8 @@ public:
     // Note messages waiting for the GUI beyond this are dropped (they still sounded).
     static constexpr std::size_t kMaxPending = 8192;
 
-    // Any thread. With a null view (no dialog) messages are dropped.
+    // Any thread. With a null view (no dialog) messages are dropped. Messages waiting for the
+    // previous view are dropped; once Attach returns, the previous poster is never called.
     void Attach(IInputView* view, Poster post);
 
     // Input thread.
@@ -41,8 +42,13 @@ public:
     std::size_t Dropped() const;
 
 private:
+    struct Pending {
+        musicport::DWORD message;
+        musicport::REFERENCE_TIME arrival;  // steady clock, 100 ns units
+    };
+
     mutable std::mutex mutex_;
-    std::vector<musicport::DWORD> pending_;
+    std::vector<Pending> pending_;
     bool drainPosted_ = false;
     std::size_t dropped_ = 0;
     IInputView* view_ = nullptr;

@@ -282,6 +282,8 @@ void CMainDlg::InitMusicPorts() {
     });
     connect(m_outputCombo, &QComboBox::currentIndexChanged, this, &CMainDlg::OnSelchangeOutputPort);
     connect(m_inputCombo, &QComboBox::currentIndexChanged, this, &CMainDlg::OnSelchangeInputPort);
+    // Choosing the entry already shown (an input that went away and came back) acts as well.
+    connect(m_inputCombo, &QComboBox::activated, this, &CMainDlg::OnSelchangeInputPort);
     connect(m_instrumentCombo, &QComboBox::currentIndexChanged, this,
             &CMainDlg::OnSelchangeInstrument);
     m_services.ports.InitMusicPorts();
@@ -603,10 +605,12 @@ void CMainDlg::InputView::AddMessage(BYTE note, BYTE velocity, int source) {
     m_dialog.m_list->AddMessage(note, velocity, source);
 }
 
-void CMainDlg::InputView::RecordingStep(DWORD message) {
-    // Recorded only while a recording runs; the input port's thru connection sounds it.
+void CMainDlg::InputView::RecordingStep(DWORD message,
+                                        std::chrono::steady_clock::time_point arrival) {
+    // Recorded only while a recording runs, timed by its arrival; the input port's thru
+    // connection sounds it.
     if (m_dialog.m_recorder)
-        m_dialog.m_recorder->RecordMessage(message);
+        m_dialog.m_recorder->RecordMessage(message, arrival);
 }
 
 void CMainDlg::InputView::SendToOutput(DWORD message) {

@@ -232,7 +232,8 @@ private:
         void PressKey(BYTE note) override;
         void ReleaseKey(BYTE note) override;
         void AddMessage(BYTE note, BYTE velocity, int source) override;
-        void RecordingStep(musicport::DWORD message) override;
+        void RecordingStep(musicport::DWORD message,
+                           std::chrono::steady_clock::time_point arrival) override;
         void SendToOutput(musicport::DWORD message) override;
 
     private:

@@ -228,6 +228,12 @@ void PortSelection::OnSelchangeInputPort() {
     const int s = m_view->InputPortSelection();
     if (s == m_nInputPortIndex)
         return;
+    ChooseInput(s);
+    m_view->FocusDialog();
+}
+
+bool PortSelection::ChooseInput(int s) {
+    m_lostInputIndex = -1;
     try {
         // Stops the notification thread at once: the receiver never waits for this lock.
         m_objects.inputPort.DeactivateNotification();
@@ -245,12 +251,13 @@ void PortSelection::OnSelchangeInputPort() {
         m_objects.inputPort.ActivateNotification();
         m_objects.inputPort.SetThru(0, 0, 0, m_objects.outputPort);
         m_nInputPortIndex = s;
+        return true;
     } catch (const CDMusicException& e) {
         if (e.GetCode() == pm::E_OUTOFMEMORY)
             Show(res::kInsufficientMemory);
         Report(e);
+        return false;
     }
-    m_view->FocusDialog();
 }
 
 void PortSelection::Shutdown(const std::function<void()>& closeStopEvent) {
@@ -313,9 +320,25 @@ bool PortSelection::RefreshPorts(const std::function<void()>& releaseInput) {
             m_objects.inputPort.DeactivateNotification();
             if (releaseInput)
                 releaseInput();
+            m_lostInputIndex = m_nInputPortIndex;
             m_nInputPortIndex = -1;
             platform::OutputDebugString("The MIDI input port has gone: " +
                                         std::string(active.szPortDescription.data()));
+            return changed;
+        }
+    }
+    if (m_lostInputIndex >= 0 && m_nInputPortIndex < 0) {
+        const PortInfo& lost = m_inputs[std::size_t(m_lostInputIndex)];
+        const auto same = [&](const PortInfo& p) { return SamePort(p, lost); };
+        const bool back = std::any_of(inputsNow.begin(), inputsNow.end(), same);
+        if (back && m_view->InputPortSelection() == m_lostInputIndex) {
+            // One try: should it fail, choosing the entry again tries once more.
+            performance::PerformanceGuard lock(performance::PerformanceLock());
+            if (ChooseInput(m_lostInputIndex))
+                platform::OutputDebugString("The MIDI input port is back: " +
+                                            std::string(lost.szPortDescription.data()));
+        } else if (m_view->InputPortSelection() != m_lostInputIndex) {
+            m_lostInputIndex = -1;  // another entry is shown now
         }
     }
     return changed;

@@ -57,7 +57,9 @@ public:
 
     // Appends ports that have appeared since the lists were filled (positions and selections
     // stay); when the active input port has gone, releases what it left sounding through
-    // `releaseInput` and stops listening to it. Returns true when a list changed.
+    // `releaseInput` and stops listening to it. When that port comes back (a keyboard plugged
+    // in again, a MIDI server restarted) while its entry is still the one shown, listens to it
+    // again. Returns true when a list changed.
     bool RefreshPorts(const std::function<void()>& releaseInput);
 
     bool IsDlsMode() const { return m_bDlsPort != 0; }
@@ -68,6 +70,8 @@ public:
 
 private:
     void Report(const musicport::CDMusicException& e);
+    // Listens to input list entry `s`: true when it became the active input.
+    bool ChooseInput(int s);
     void Show(std::string_view text);
 
     MusicObjects m_objects;
@@ -77,6 +81,8 @@ private:
     int m_bDlsPort = 0;
     int m_nOutputPortIndex = -1;
     int m_nInputPortIndex = -1;
+    // The entry of an active input port that has gone, while it is still shown.
+    int m_lostInputIndex = -1;
     // The record of every list position, in list order.
     std::vector<musicport::PortInfo> m_outputs;
     std::vector<musicport::PortInfo> m_inputs;

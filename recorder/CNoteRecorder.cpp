@@ -8,7 +8,13 @@ CNoteRecorder::CNoteRecorder(const IMonotonicClock& clock, std::uint32_t maxEven
     : m_clock(clock), m_maxEvents(maxEvents) {}
 
 void CNoteRecorder::AddEvent(std::uint32_t msg) {
-    m_currentTime = m_clock.Now();
+    AddEvent(msg, m_clock.Now());
+}
+
+void CNoteRecorder::AddEvent(std::uint32_t msg, IMonotonicClock::TimePoint at) {
+    // Sources stamp at different points (an input note waits for the GUI thread): an event
+    // stamped before the one recorded last follows it with no delay.
+    m_currentTime = m_position > 0 && at < m_previousTime ? m_previousTime : at;
     if (m_position == 0)
         m_previousTime = m_currentTime;
     const auto elapsed =

@@ -21,6 +21,9 @@ public:
     // event (0 for the first one of a recording, i.e. at position 0), cut to 16 bits.
     // Advances the position; count = position.
     void AddEvent(std::uint32_t msg);
+    // The same for a message that happened at `at` on the recorder's clock (stamped earlier
+    // than now). A time before the previous event's counts as no delay.
+    void AddEvent(std::uint32_t msg, IMonotonicClock::TimePoint at);
 
     // The decoded short message of the event at the position.
     std::uint32_t GetEventMsg() const;

@@ -94,11 +94,24 @@ void RecorderControl::ReapFinishedPlayers() {
 }
 
 void RecorderControl::RecordMessage(std::uint32_t msg) {
+    Record(msg, std::nullopt);
+}
+
+void RecorderControl::RecordMessage(std::uint32_t msg,
+                                    std::chrono::steady_clock::time_point arrival) {
+    Record(msg, arrival);
+}
+
+void RecorderControl::Record(std::uint32_t msg,
+                             std::optional<std::chrono::steady_clock::time_point> at) {
     std::lock_guard lock(m_lock);
     if (m_state != RecordState::Recording)
         return;
     if (m_recorder.GetPosition() < m_recorder.GetMaxEvents()) {
-        m_recorder.AddEvent(msg);
+        if (at)
+            m_recorder.AddEvent(msg, *at);
+        else
+            m_recorder.AddEvent(msg);
         m_view.PostProgressPos(m_recorder.GetPosition());
         return;
     }
@@ -106,21 +119,6 @@ void RecorderControl::RecordMessage(std::uint32_t msg) {
     // Stop does once the GUI thread gets to it.
     m_state = RecordState::Idle;
     m_view.Post([this] { StopPerformance(); });
-}
-
-void RecorderControl::ReceiveMidiMsg(std::uint32_t msg) {
-    std::lock_guard lock(m_lock);
-    const auto command = std::uint8_t(msg & 0xF0);
-    const auto note = std::uint8_t((msg >> 8) & 0xFF);
-    const auto velocity = std::uint8_t((msg >> 16) & 0xFF);
-    if (command == 0x90 && velocity > 0) {
-        RecordMessage(msg);
-        m_view.PressKey(note);
-        m_view.AddMessage(note, velocity, kSourceMidiInput);
-    } else if (command == 0x80 || command == 0x90) {
-        RecordMessage(msg);
-        m_view.ReleaseKey(note);
-    }
 }
 
 void RecorderControl::SendMidiMsg(std::uint32_t msg) {

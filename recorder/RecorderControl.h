@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "recorder/IPlaybackSink.h"
@@ -44,10 +46,9 @@ public:
     // Any thread: the recording step for a message just played. While recording, appends it
     // and moves the progress bar; a full song ends the recording instead.
     void RecordMessage(std::uint32_t msg);
-    // Input thread: a short message from the MIDI input port. Note-ons and note-offs are
-    // recorded and shown (note-ons listed with source 2); everything else is ignored. The
-    // input port's thru connection sounds it.
-    void ReceiveMidiMsg(std::uint32_t msg);
+    // The same step for a message that arrived at `arrival` (a MIDI input note, recorded when
+    // the GUI thread gets to it): its delay is counted from its arrival.
+    void RecordMessage(std::uint32_t msg, std::chrono::steady_clock::time_point arrival);
 
     // Any thread.
     RecordState State() const;
@@ -64,6 +65,7 @@ private:
     void PostProgress(std::uint32_t position) override;
     void PostPlaybackDone(std::uint64_t run) override;
 
+    void Record(std::uint32_t msg, std::optional<std::chrono::steady_clock::time_point> at);
     // GUI thread: the end of run `run` (a stale run's end is ignored).
     void OnPlaybackDone(std::uint64_t run);
     // Joins the runs that have ended. GUI thread.

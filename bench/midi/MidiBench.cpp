@@ -5,7 +5,11 @@
 //   throughput  input events per second through the notification thread and a receiver, and
 //               through the application's receiver and its GUI-side drain (fake platform)
 //   collection  load time and resident memory of the default General MIDI collection
-// Usage: tunestead-bench-midi [thru|throughput|collection] [repetitions]
+//   send        cost of one send to a JACK output while its server runs and after the server
+//               has stopped (a server of its own; needs jackd), and the messages dropped
+// Usage: tunestead-bench-midi [thru|throughput|collection|send] [repetitions]
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,12 +27,15 @@
 #include "musicport/CInputPort.h"
 #include "platform/fluidsynth/FluidSynthBackend.h"
 #include "platform/fluidsynth/SoundFontLoader.h"
-#include "platform/midi/RtMidiBackend.h"
+#include "platform/midi/JackBackend.h"
+#include "platform/midi/JackMidiOutput.h"
+#include "platform/midi/JackServer.h"
 #include "platform/music/EventBuffer.h"
 #include "platform/music/ResultCodes.h"
 #include "platform/music/fake/FakeMusicSystem.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
 #include "tests/platform/midi/JackPeer.h"
+#include "tests/platform/midi/JackServerProcess.h"
 
 namespace {
 
@@ -108,7 +115,7 @@ int Thru(int repetitions) {
         return 1;
 
     tests::midi::JackPeer peer("ts-bench");
-    platform::midi::RtMidiBackend jack(platform::midi::MidiApi::Jack);
+    platform::midi::JackBackend jack(std::make_shared<platform::midi::JackServer>());
     std::vector<DMUS_PORTCAPS> ports;
     jack.ListPorts(ports);
     std::unique_ptr<IMusicPort> input;
@@ -157,7 +164,7 @@ public:
     void PressKey(BYTE) override { ++keys; }
     void ReleaseKey(BYTE) override { ++keys; }
     void AddMessage(BYTE, BYTE, int) override {}
-    void RecordingStep(DWORD) override {}
+    void RecordingStep(DWORD, std::chrono::steady_clock::time_point) override {}
     void SendToOutput(DWORD) override {}
     std::size_t keys = 0;
 };
@@ -248,6 +255,43 @@ int Collection(int repetitions) {
     return 0;
 }
 
+int Send(int repetitions) {
+    tests::midi::JackServerProcess jackd("ts-bench-send-" + std::to_string(getpid()));
+    if (!jackd.Start()) {
+        std::fprintf(stderr, "jackd did not start\n");
+        return 1;
+    }
+    setenv("JACK_DEFAULT_SERVER", jackd.Name().c_str(), 1);
+    const auto out = platform::midi::JackMidiOutput::Open("ts-bench-send", "out");
+    if (!out)
+        return 1;
+    constexpr int kBatch = 1000;  // 7 KB: fits the queue, so a running server drops nothing
+    const BYTE note[] = {0x90, 60, 100};
+    const auto measure = [&](const char* name) {
+        std::vector<double> perSend;
+        for (int rep = 0; rep < repetitions; ++rep) {
+            const auto start = Clock::now();
+            for (int i = 0; i < kBatch; ++i)
+                out->Send(0, note, 3);
+            perSend.push_back(
+                std::chrono::duration<double, std::nano>(Clock::now() - start).count() / kBatch);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // cycles drain it
+        }
+        Report(name, perSend, "ns");
+    };
+    measure("send, server running");
+    const std::size_t droppedRunning = out->Dropped();
+    jackd.Stop();
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!out->ShutDown() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    measure("send, server stopped");
+    std::printf("%-28s %zu of %d while running, %zu of %d after the stop\n", "dropped",
+                droppedRunning, repetitions * kBatch, out->Dropped() - droppedRunning,
+                repetitions * kBatch);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +303,8 @@ int main(int argc, char** argv) {
         return Throughput(repetitions);
     if (what == "collection")
         return Collection(repetitions);
-    std::fprintf(stderr, "usage: tunestead-bench-midi [thru|throughput|collection] [n]\n");
+    if (what == "send")
+        return Send(repetitions);
+    std::fprintf(stderr, "usage: tunestead-bench-midi [thru|throughput|collection|send] [n]\n");
     return 2;
 }

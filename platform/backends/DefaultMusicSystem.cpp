@@ -6,6 +6,8 @@
 
 #include "platform/fluidsynth/FluidSynthBackend.h"
 #include "platform/fluidsynth/SoundFontLoader.h"
+#include "platform/midi/JackBackend.h"
+#include "platform/midi/JackServer.h"
 #include "platform/midi/OwnMidiOutput.h"
 #include "platform/midi/RtMidiBackend.h"
 #include "platform/music/MusicObject.h"
@@ -17,32 +19,34 @@ namespace {
 using music::HRESULT;
 using music::IPortBackend;
 
+using Jack = std::shared_ptr<midi::JackServer>;
+
 struct BackendRow {
     std::string_view name;
-    std::unique_ptr<IPortBackend> (*make)();
+    std::unique_ptr<IPortBackend> (*make)(const Jack& jack);
 };
 
 // The backend table, in order of preference: the order ports are listed in. Each row may find
 // its system absent on a machine and then lists no ports.
 constexpr std::array<BackendRow, 3> kBackends{{
     {"built-in synthesizer",
-     []() -> std::unique_ptr<IPortBackend> {
+     [](const Jack&) -> std::unique_ptr<IPortBackend> {
          return std::make_unique<fluidsynth::FluidSynthBackend>();
      }},
     {"ALSA sequencer",
-     []() -> std::unique_ptr<IPortBackend> {
+     [](const Jack&) -> std::unique_ptr<IPortBackend> {
          return std::make_unique<midi::RtMidiBackend>(midi::MidiApi::AlsaSequencer);
      }},
     {"JACK",
-     []() -> std::unique_ptr<IPortBackend> {
-         return std::make_unique<midi::RtMidiBackend>(midi::MidiApi::Jack);
+     [](const Jack& jack) -> std::unique_ptr<IPortBackend> {
+         return std::make_unique<midi::JackBackend>(jack);
      }},
 }};
 
-std::vector<std::unique_ptr<IPortBackend>> MakeBackends() {
+std::vector<std::unique_ptr<IPortBackend>> MakeBackends(const Jack& jack) {
     std::vector<std::unique_ptr<IPortBackend>> backends;
     for (const BackendRow& row : kBackends)
-        backends.push_back(row.make());
+        backends.push_back(row.make(jack));
     return backends;
 }
 
@@ -51,10 +55,13 @@ public:
     HRESULT CreateMusic(std::unique_ptr<music::IMusic>* out) override {
         if (out == nullptr)
             return music::E_POINTER;
-        // The own output port is made with the first music object and mirrors every one.
+        // One link to JACK for every music object. The own output port is made with the
+        // first music object and mirrors every one.
+        if (!jack_)
+            jack_ = std::make_shared<midi::JackServer>();
         if (!ownOutput_)
-            ownOutput_ = std::make_shared<midi::OwnMidiOutput>();
-        *out = std::make_unique<music::MusicObject>(MakeBackends(), ownOutput_);
+            ownOutput_ = std::make_shared<midi::OwnMidiOutput>(jack_);
+        *out = std::make_unique<music::MusicObject>(MakeBackends(jack_), ownOutput_);
         return music::S_OK;
     }
     HRESULT CreateLoader(std::unique_ptr<music::IMusicLoader>* out) override {
@@ -65,6 +72,7 @@ public:
     }
 
 private:
+    Jack jack_;
     std::shared_ptr<midi::OwnMidiOutput> ownOutput_;
 };
 

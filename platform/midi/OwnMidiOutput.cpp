@@ -1,41 +1,39 @@
 #include "platform/midi/OwnMidiOutput.h"
 
 #include "platform/log/DebugOutput.h"
+#include "platform/midi/JackServer.h"
 #include "platform/midi/RtMidiSupport.h"
 
 namespace platform::midi {
 
-OwnMidiOutput::OwnMidiOutput() {
-    for (const MidiApiInfo& info : kMidiApis) {
-        try {
-            auto out = std::make_unique<RtMidiOut>(ToRtMidi(info.api), std::string(kClientName));
-            // Without a JACK server the object exists but the port cannot be made: RtMidi
-            // then reports an error instead of throwing, which marks the system as absent.
-            bool failed = false;
-            out->setErrorCallback(
-                [](RtMidiError::Type type, const std::string& text, void* user) {
-                    if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING)
-                        *static_cast<bool*>(user) = true;
-                    platform::OutputDebugString("MIDI: " + text);
-                },
-                &failed);
-            out->openVirtualPort(std::string(kClientName));
-            InstallErrorCallback(*out);
-            if (!failed)
-                outs_.push_back(std::move(out));
-        } catch (const RtMidiError& e) {
-            platform::OutputDebugString(std::string(info.name) +
-                                        ": no own MIDI output: " + e.getMessage());
-        }
+OwnMidiOutput::OwnMidiOutput(std::shared_ptr<JackServer> jack) : jack_(std::move(jack)) {
+    if (jack_)
+        jack_->EnableOwnOutput();
+    if (!SequencerPresent())
+        return;
+    try {
+        auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, std::string(kClientName));
+        InstallErrorCallback(*out);
+        out->openVirtualPort(std::string(kClientName));
+        outs_.push_back(std::move(out));
+    } catch (const RtMidiError& e) {
+        platform::OutputDebugString("ALSA: no own MIDI output: " + e.getMessage());
     }
 }
 
 OwnMidiOutput::~OwnMidiOutput() = default;
 
+std::size_t OwnMidiOutput::Systems() {
+    std::lock_guard lock(mutex_);
+    return outs_.size() + (jack_ && jack_->OwnOutputOpen() ? 1 : 0);
+}
+
 void OwnMidiOutput::Send(music::DWORD /*channelGroup*/, const music::BYTE* data,
                          music::DWORD length) noexcept {
     if (data == nullptr || length == 0)
         return;
+    if (jack_)
+        jack_->SendOwn(data, length);
     std::lock_guard lock(mutex_);
     for (const auto& out : outs_) {
         try {

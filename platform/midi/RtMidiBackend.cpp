@@ -14,6 +14,10 @@ namespace platform::midi {
 using music::HRESULT;
 
 RtMidiBackend::RtMidiBackend(MidiApi api) : api_(api) {
+    if (api == MidiApi::AlsaSequencer && !SequencerPresent()) {
+        platform::OutputDebugString("ALSA MIDI is not available: no sequencer device");
+        return;
+    }
     // Each object is made on its own: an API that is missing throws here (the ALSA sequencer
     // without /dev/snd/seq) and must only leave this backend empty.
     try {

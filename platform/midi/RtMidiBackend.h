@@ -12,8 +12,9 @@ class RtMidiOut;
 
 namespace platform::midi {
 
-// External MIDI ports of one API through RtMidi: its MIDI destinations as output ports and
-// its MIDI sources as input ports, the program's own ports left out. When the API is not
+// External MIDI ports of one API through RtMidi (the program uses it for the ALSA sequencer;
+// JACK has JackBackend, whose sends never wait on the server): its MIDI destinations as output
+// ports and its MIDI sources as input ports, the program's own ports left out. When the API is not
 // available (no ALSA sequencer device, no JACK server) it lists nothing; construction never
 // throws and never starts a server. Used on the GUI thread.
 class RtMidiBackend final : public music::IPortBackend {

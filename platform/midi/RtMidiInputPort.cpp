@@ -15,8 +15,8 @@ constexpr unsigned kQueueSizeLimit = 1024;
 }  // namespace
 
 RtMidiInputPort::RtMidiInputPort(MidiApi api, std::string portName,
-                                 const music::DMUS_PORTCAPS& caps)
-    : ExternalPort(api, std::move(portName), caps) {}
+                                 const music::DMUS_PORTCAPS& caps, std::function<bool()> reachable)
+    : ExternalPort(api, std::move(portName), caps), reachable_(std::move(reachable)) {}
 
 RtMidiInputPort::~RtMidiInputPort() {
     in_.reset();
@@ -40,6 +40,8 @@ HRESULT RtMidiInputPort::Activate(music::BOOL active) {
     }
     if (in_)
         return music::S_OK;
+    if (reachable_ && !reachable_())
+        return music::DMUS_E_DRIVER_FAILED;
     try {
         auto in =
             std::make_unique<RtMidiIn>(ToRtMidi(api_), std::string(kClientName), kQueueSizeLimit);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "platform/midi/ExternalPort.h"
@@ -16,7 +17,9 @@ namespace platform::midi {
 // exclusive is kept; timing and active sensing are dropped.
 class RtMidiInputPort final : public ExternalPort {
 public:
-    RtMidiInputPort(MidiApi api, std::string portName, const music::DMUS_PORTCAPS& caps);
+    // `reachable`, when given, tells whether the API's server can be asked at all.
+    RtMidiInputPort(MidiApi api, std::string portName, const music::DMUS_PORTCAPS& caps,
+                    std::function<bool()> reachable = {});
     ~RtMidiInputPort() override;
 
     music::HRESULT Activate(music::BOOL active) override;
@@ -31,6 +34,7 @@ private:
     };
     static void OnMessage(double deltaSeconds, std::vector<unsigned char>* message, void* user);
 
+    std::function<bool()> reachable_;
     Arrival arrival_;
     std::unique_ptr<RtMidiIn> in_;
 };

@@ -1,5 +1,7 @@
 #include "platform/midi/RtMidiSupport.h"
 
+#include <unistd.h>
+
 #include "platform/log/DebugOutput.h"
 
 namespace platform::midi {
@@ -18,6 +20,10 @@ void InstallErrorCallback(RtMidi& midi) {
     midi.setErrorCallback([](RtMidiError::Type, const std::string& text,
                              void*) { platform::OutputDebugString("MIDI: " + text); },
                           nullptr);
+}
+
+bool SequencerPresent() {
+    return access("/dev/snd/seq", R_OK | W_OK) == 0;
 }
 
 std::optional<unsigned> FindPort(RtMidi& midi, const std::string& name) {

@@ -18,6 +18,10 @@ RtMidi::Api ToRtMidi(MidiApi api);
 // some other thread.
 void InstallErrorCallback(RtMidi& midi);
 
+// True when the machine has an ALSA sequencer to open. Asking RtMidi (and alsa-lib) without
+// one prints errors on stderr.
+bool SequencerPresent();
+
 // Index of the port named `name` among `midi`'s ports now, if it is still there.
 std::optional<unsigned> FindPort(RtMidi& midi, const std::string& name);
 

@@ -4,8 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/CInputReceiver.h"
@@ -25,10 +28,14 @@ public:
         calls.push_back("row " + std::to_string(note) + " " + std::to_string(velocity) + " " +
                         std::to_string(source));
     }
-    void RecordingStep(DWORD message) override { recorded.push_back(message); }
+    void RecordingStep(DWORD message, std::chrono::steady_clock::time_point arrival) override {
+        recorded.push_back(message);
+        arrivals.push_back(arrival);
+    }
     void SendToOutput(DWORD message) override { sent.push_back(message); }
     std::vector<std::string> calls;
     std::vector<DWORD> recorded;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
     std::vector<DWORD> sent;
 };
 
@@ -40,7 +47,9 @@ protected:
             pending = std::move(drain);
         });
     }
-    void Receive(DWORD msg) { receiver.ReceiveMidiMsg(0, 1, msg); }
+    void Receive(DWORD msg, musicport::REFERENCE_TIME stamp = 0) {
+        receiver.ReceiveMidiMsg(stamp, 1, msg);
+    }
 
     RecordingView view;
     app::CInputReceiver receiver;
@@ -55,6 +64,7 @@ TEST_F(CInputReceiverTest, NotesAreRecordedShownAndListedOtherMessagesIgnored) {
     Receive(0x00004085);  // note-off 64 on channel 6
     Receive(0x000005C0);  // program change: nothing at all
     Receive(0x00007BB0);  // controller: nothing at all
+    Receive(0x002000E0);  // pitch bend: nothing at all
     const BYTE sysex[] = {0xF0, 1, 2, 3, 0xF7};
     receiver.ReceiveMidiMsg(0, 1, 5, sysex);
     ASSERT_EQ(posts, 1);  // one wake-up for the lot
@@ -90,6 +100,61 @@ TEST_F(CInputReceiverTest, ReleaseAllEndsWhatInputLeftSounding) {
     view.calls.clear();
     receiver.ReleaseAll();
     EXPECT_THAT(view.calls, IsEmpty());
+}
+
+TEST_F(CInputReceiverTest, EachNoteIsRecordedWithItsArrivalStamp) {
+    // Stamps are the input port's: 100 ns steps of the steady clock. One drain takes both.
+    Receive(0x00403C90, 12'345'678'000);
+    Receive(0x00003C90, 12'347'178'000);  // 150 ms later
+    pending();
+    using std::chrono::steady_clock;
+    EXPECT_THAT(view.arrivals,
+                ElementsAre(steady_clock::time_point(std::chrono::microseconds(1'234'567'800)),
+                            steady_clock::time_point(std::chrono::microseconds(1'234'717'800))));
+}
+
+TEST_F(CInputReceiverTest, AReattachedReceiverNeverHandsTheOldViewsNotesToTheNewOne) {
+    Receive(0x00403C90);  // waiting for the first view's drain
+    RecordingView second;
+    int secondPosts = 0;
+    std::function<void()> secondPending;
+    receiver.Attach(&second, [&](std::function<void()> drain) {
+        ++secondPosts;
+        secondPending = std::move(drain);
+    });
+    pending();  // the old view's drain still runs, late
+    EXPECT_THAT(second.calls, IsEmpty());
+    EXPECT_THAT(view.calls, IsEmpty());
+    Receive(0x00404090);  // the new view is woken for its own notes
+    ASSERT_EQ(secondPosts, 1);
+    secondPending();
+    EXPECT_THAT(second.calls, ElementsAre("press 64", "row 64 64 2"));
+    EXPECT_EQ(posts, 1);
+}
+
+TEST_F(CInputReceiverTest, NothingIsPostedToADialogOnceItHasDetached) {
+    // The input thread is inside its post when the dialog detaches: the detach must wait for
+    // it, so that no post can reach the dialog after Attach(nullptr) has returned.
+    std::atomic<bool> posting{false};
+    std::atomic<bool> detaching{false};
+    std::atomic<bool> detached{false};
+    std::atomic<bool> postAfterDetach{false};
+    receiver.Attach(&view, [&](std::function<void()>) {
+        posting = true;
+        while (!detaching)
+            std::this_thread::yield();
+        // Time for a detach that does not wait to finish (it cannot when it waits).
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        postAfterDetach = detached.load();
+    });
+    std::thread input([&] { Receive(0x00403C90); });
+    while (!posting)
+        std::this_thread::yield();
+    detaching = true;
+    receiver.Attach(nullptr, {});
+    detached = true;
+    input.join();
+    EXPECT_FALSE(postAfterDetach);
 }
 
 TEST_F(CInputReceiverTest, WithoutADialogNothingIsQueued) {

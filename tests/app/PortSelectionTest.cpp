@@ -322,12 +322,30 @@ TEST_F(PortSelectionTest, PortsThatAppearAreAppendedAndAVanishedInputReleasesIts
     EXPECT_FALSE(inputPort.IsNotificationRunning());
     EXPECT_THAT(view.inputs.size(), 3u);  // positions stay
 
-    // It comes back and is picked again: input works as before.
+    EXPECT_FALSE(ports.RefreshPorts([&] { ++released; }));  // still gone: nothing more
+    EXPECT_EQ(released, 1);
+
+    // It comes back under the same name while its entry is still shown: it is listened to
+    // again without being picked (picking the entry shown would change nothing).
     system.Port("MIDI In").Listed(true);
-    view.input = 0;
-    ports.OnSelchangeInputPort();
+    system.ClearLog();
+    ports.RefreshPorts([&] { ++released; });
     EXPECT_EQ(ports.InputPortIndex(), 0);
     EXPECT_TRUE(inputPort.IsNotificationRunning());
+    EXPECT_THAT(inputPort.GetThruList(), ElementsAre(musicport::ThruEntry{0, 0, 0}));
+    EXPECT_THAT(LogOf({"CreatePort"}), ElementsAre("CreatePort(MIDI In)"));
+    EXPECT_EQ(released, 1);
+    ports.RefreshPorts([&] { ++released; });  // taken once, not at every poll
+    EXPECT_THAT(LogOf({"CreatePort"}), ElementsAre("CreatePort(MIDI In)"));
+
+    // Gone again while another entry is picked: its return changes nothing.
+    system.Port("MIDI In").Listed(false);
+    ports.RefreshPorts([&] { ++released; });
+    view.input = 1;
+    ports.OnSelchangeInputPort();
+    system.Port("MIDI In").Listed(true);
+    ports.RefreshPorts([&] { ++released; });
+    EXPECT_EQ(ports.InputPortIndex(), 1);
     inputPort.DeactivateNotification();
 }
 

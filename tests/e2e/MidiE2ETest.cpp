@@ -18,6 +18,7 @@
 #include "tests/e2e/SoundCapture.h"
 #include "tests/platform/fluidsynth/AudioAnalysis.h"
 #include "tests/platform/midi/JackPeer.h"
+#include "tests/platform/midi/JackServerProcess.h"
 
 namespace {
 
@@ -209,7 +210,8 @@ TEST_F(MidiE2ETest, OwnOutputPortCarriesThePianosNotes) {
 namespace {
 
 // A JACK server of the test's own, killed while the player uses it: the built-in synthesizer
-// (on PulseAudio) keeps playing and the window keeps working and closes normally.
+// (on PulseAudio) keeps playing, thousands of notes later the window still works, and it
+// closes normally.
 TEST(MidiE2EJackDeath, JackServerKilledWhileNotesSound) {
     const QString display = QString::fromStdString(Env("TS_XVFB_DISPLAY"));
     if (display.isEmpty() || Env("PULSE_SERVER").empty() || !tests::midi::JackRunning()) {
@@ -277,6 +279,14 @@ TEST(MidiE2EJackDeath, JackServerKilledWhileNotesSound) {
     Tool("xdotool", {"mouseup", "1"}, display);
     QThread::msleep(1500);
 
+    // Thousands of notes with JACK gone, each also meant for the own JACK port: none may wait
+    // on the dead server (a send that did would freeze the window for good).
+    Tool("xdotool",
+         {"mousemove", QString::number(key.x()), QString::number(key.y()), "click", "--repeat",
+          "2500", "--delay", "1", "1"},
+         display);
+    QThread::msleep(500);
+
     // A new note still plays.
     const double second = capture.Now();
     Tool("xdotool", {"click", "1"}, display);
@@ -300,6 +310,107 @@ TEST(MidiE2EJackDeath, JackServerKilledWhileNotesSound) {
         FAIL() << "the program did not end after JACK died";
     }
     EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
+}
+
+}  // namespace
+
+namespace {
+
+// A JACK server of the test's own is stopped and started again while the player runs, with
+// the keyboard (a JACK program) on it: the player's own port returns on the new server, and
+// the keyboard's notes sound and show again without anyone touching the player.
+TEST(MidiE2EJackRestart, TheKeyboardWorksAgainOnANewServer) {
+    const QString display = QString::fromStdString(Env("TS_XVFB_DISPLAY"));
+    if (display.isEmpty() || Env("PULSE_SERVER").empty() || !tests::midi::JackRunning()) {
+        if (!Env("CI").empty())
+            FAIL() << "CI must run this with ./test, which starts Xvfb, PulseAudio and JACK";
+        GTEST_SKIP() << "needs ./test's Xvfb, PulseAudio and JACK";
+    }
+    tests::midi::JackServerProcess jackd(
+        QString("ts-restart-%1").arg(QCoreApplication::applicationPid()).toStdString());
+    ASSERT_TRUE(jackd.Start());
+    const std::string oldServer = Env("JACK_DEFAULT_SERVER");
+    setenv("JACK_DEFAULT_SERVER", jackd.Name().c_str(), 1);
+    struct RestoreServer {
+        std::string name;
+        ~RestoreServer() { setenv("JACK_DEFAULT_SERVER", name.c_str(), 1); }
+    } restore{oldServer};
+    auto keyboard = std::make_unique<tests::midi::JackPeer>("ts-e2e-keyboard");
+
+    QProcess player;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    player.setProcessEnvironment(env);
+    player.setProcessChannelMode(QProcess::ForwardedChannels);
+    struct RemoveWhenDone {
+        QString path;
+        ~RemoveWhenDone() { QFile::remove(path); }
+    } hostsFile{e2e::StartIsolated(player)};
+    ASSERT_TRUE(player.waitForStarted(5000));
+    const QString window =
+        Tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "键乐坊"}, display)
+            .split('\n')
+            .value(0);
+    ASSERT_FALSE(window.isEmpty());
+    QThread::msleep(1500);
+    int x = 0;
+    int y = 0;
+    for (const QString& line :
+         Tool("xdotool", {"getwindowgeometry", "--shell", window}, display).split('\n')) {
+        if (line.startsWith("X="))
+            x = line.mid(2).toInt();
+        if (line.startsWith("Y="))
+            y = line.mid(2).toInt();
+    }
+    const QPoint key{x + 18 + 428, y + 24 + 152 + 65};
+    const auto pixel = [&] {
+        return Tool("import",
+                    {"-window", "root", "-crop", QString("1x1+%1+%2").arg(key.x()).arg(key.y()),
+                     "-depth", "8", "txt:-"},
+                    display)
+            .section('\n', 1);
+    };
+    const auto ownPortListed = [] {
+        RtMidiIn lister(RtMidi::UNIX_JACK, "ts-e2e-lister");
+        for (unsigned i = 0; i < lister.getPortCount(); ++i)
+            if (lister.getPortName(i).starts_with("Tunestead"))
+                return true;
+        return false;
+    };
+    const QString released = pixel();
+    EXPECT_TRUE(ownPortListed()) << "no own port on the first server";
+
+    jackd.Stop();
+    keyboard.reset();
+    QThread::msleep(2500);  // the player's port poll notices the loss
+    ASSERT_TRUE(jackd.Start());
+    keyboard = std::make_unique<tests::midi::JackPeer>("ts-e2e-keyboard");
+    QThread::msleep(2500);  // ... and the new server with the keyboard on it
+
+    e2e::SoundCapture capture;
+    ASSERT_TRUE(capture.Ok());
+    QThread::msleep(800);
+    const double on = capture.Now();
+    keyboard->Send({0x90, 69, 110});
+    QThread::msleep(400);
+    const QString pressed = pixel();
+    QThread::msleep(400);
+    const std::vector<float> held = capture.Between(on + 0.15, capture.Now());
+    keyboard->Send({0x80, 69, 0});
+    QThread::msleep(500);
+
+    EXPECT_NE(pressed, released) << "the keyboard's note did not show after the restart";
+    EXPECT_GT(tests::fluidsynth::Rms(held), 0.002) << "the keyboard's note did not sound";
+    EXPECT_TRUE(ownPortListed()) << "the own port did not return with the new server";
+    EXPECT_EQ(player.state(), QProcess::Running);
+
+    Tool("xdotool", {"key", "--window", window, "Escape"}, display);
+    if (!player.waitForFinished(10000)) {
+        player.kill();
+        FAIL() << "the program did not end";
+    }
+    keyboard.reset();
 }
 
 }  // namespace

@@ -36,9 +36,13 @@ public:
                         const BYTE* data) override {
         Add({channelGroup, 0, std::vector<BYTE>(data, data + length)});
     }
+    // What has arrived once `count` events have, or after a generous deadline (a lost
+    // wake-up then fails the test instead of hanging the suite).
     std::vector<Received> WaitFor(std::size_t count) {
         std::unique_lock lock(mutex_);
-        arrived_.wait(lock, [&] { return events_.size() >= count; });
+        if (!arrived_.wait_for(lock, std::chrono::seconds(20),
+                               [&] { return events_.size() >= count; }))
+            ADD_FAILURE() << "only " << events_.size() << " of " << count << " events arrived";
         return events_;
     }
     std::size_t Count() {
@@ -235,12 +239,27 @@ TEST_F(CInputPortTest, ThruForwardsTheSourceChannelRemappedWithoutTheReceiver) {
 }
 
 TEST_F(CInputPortTest, ThruDestinationMayCloseFirst) {
-    ActivateInput();
+    StartNotification();
     Activate(1);
     input.SetThru(0, 0, 0, port);
+    midiIn.Receive({0x90, 60, 1});
+    ASSERT_EQ(synth.ThruReceived().size(), 1u);
     port.DeactivatePort();
-    midiIn.Receive({0x90, 60, 1});  // the sink outlives its port
-    input.BreakThru(0, 0, 0);
+    // The sink outlives its port: input still reaches the receiver, and the connection is
+    // still listed and can be broken.
+    midiIn.Receive({0x80, 60, 0});
+    EXPECT_THAT(receiver.WaitFor(2),
+                ElementsAre(Received{1, 0x00013C90, {}}, Received{1, 0x00003C80, {}}));
+    EXPECT_THAT(input.GetThruList(), ElementsAre(ThruEntry{0, 0, 0}));
+    EXPECT_EQ(input.BreakThru(0, 0, 0), 0);
+    EXPECT_THAT(input.GetThruList(), IsEmpty());
+    // A destination opened again is connected again.
+    Activate(1);
+    input.SetThru(0, 0, 0, port);
+    midiIn.Receive({0x90, 62, 1});
+    receiver.WaitFor(3);
+    EXPECT_EQ(synth.ThruReceived().back(), (std::pair<DWORD, DWORD>{0, 0x00013E90}));
+    input.DeactivateNotification();
 }
 
 TEST_F(CInputPortTest, NoEventIsDeliveredAfterDeactivationReturns) {

@@ -1,5 +1,5 @@
-// Record, Stop and Play, the recording step of both sources and the MIDI receiver, through the
-// state table, with real player threads on a fake timer.
+// Record, Stop and Play, the recording step of both sources (input notes timed by their
+// arrival), through the state table, with real player threads on a fake timer.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -126,41 +126,30 @@ TEST_F(RecorderControlTest, StopMidWaitEndsPlaybackAndALateDoneDoesNotStopTheNex
     EXPECT_EQ(view.PostedCount(), 1u);  // every run, however short, ends with its done message
 }
 
-TEST_F(RecorderControlTest, MidiInputIsRecordedAndShownButOnlyNotes) {
-    struct Case {
-        std::uint32_t msg;
-        std::vector<int> keys;
-        std::vector<Row> rows;
-        bool recorded;
-    };
-    const Case cases[] = {
-        {0x00643C95, {60}, {{60, 100, 2}}, true},  // note-on on channel 6
-        {0x00003C90, {-60}, {}, true},             // note-on of velocity 0 releases
-        {0x00403C81, {-60}, {}, true},             // note-off
-        {0x00407BB0, {}, {}, false},               // a control change
-        {0x000005C0, {}, {}, false},               // a program change
-        {0x002000E0, {}, {}, false},               // pitch bend
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.msg);
-        control.OnRecord();
-        view.keys.clear();
-        view.rows.clear();
-        control.ReceiveMidiMsg(c.msg);
-        EXPECT_EQ(view.keys, c.keys);
-        EXPECT_EQ(view.rows, c.rows);
-        EXPECT_EQ(recorder.GetCount(), c.recorded ? 1u : 0u);
-        if (c.recorded) {
-            EXPECT_EQ(recorder.GetData()[0], EncodeNoteCode(c.msg));
-        }
-        control.OnStop();
-    }
-    EXPECT_TRUE(view.Sent().empty());  // the thru connection sounds input, not the receiver
+TEST_F(RecorderControlTest, InputNotesAreTimedByTheirArrivalNotByWhenTheyAreRecorded) {
+    // Three input notes arrive 0, 40 and 130 ms after a mouse note; the GUI thread gets to
+    // them only 500 ms later, all at once.
+    control.OnRecord();
+    const auto start = clock.Now();
+    control.RecordMessage(0x7F3090);
+    clock.Advance(milliseconds(500));
+    control.RecordMessage(0x403C90, start);
+    control.RecordMessage(0x403E90, start + milliseconds(40));
+    control.RecordMessage(0x003C80, start + milliseconds(130));
+    // A note stamped before the last one recorded follows it without a delay, and the next
+    // one is timed from the last recorded, not from that earlier stamp.
+    control.RecordMessage(0x004080, start + milliseconds(100));
+    control.RecordMessage(0x004280, start + milliseconds(150));
+    control.OnStop();
+    ASSERT_EQ(recorder.GetCount(), 6u);
+    std::vector<int> delays;
+    for (std::uint32_t i = 0; i < recorder.GetCount(); ++i)
+        delays.push_back(recorder.GetDelay(i));
+    EXPECT_THAT(delays, ElementsAre(0, 0, 40, 90, 0, 20));
 
-    // While idle, notes are shown but not recorded.
-    control.ReceiveMidiMsg(0x00643C90);
-    EXPECT_EQ(recorder.GetCount(), 0u);
-    EXPECT_EQ(view.keys.back(), 60);
+    // While idle, stamped notes are not recorded either.
+    control.RecordMessage(0x403C90, clock.Now());
+    EXPECT_EQ(recorder.GetCount(), 6u);
 }
 
 class FullSongTest : public RecorderControlTest {

@@ -6,6 +6,7 @@
 
 #include <RtMidi.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
@@ -53,10 +54,12 @@ public:
 
     void Send(std::vector<unsigned char> message) { out_.sendMessage(&message); }
 
-    // Waits until `count` messages have arrived (the test's own time-out bounds it).
+    // What has arrived once `count` messages have, or after a generous deadline: a lost
+    // message then shows as a short list instead of a hang.
     std::vector<std::vector<unsigned char>> WaitFor(std::size_t count) {
         std::unique_lock lock(mutex_);
-        arrived_.wait(lock, [&] { return received_.size() >= count; });
+        arrived_.wait_for(lock, std::chrono::seconds(20),
+                          [&] { return received_.size() >= count; });
         return received_;
     }
     std::vector<std::vector<unsigned char>> Received() {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/midi/JackBackend.h"
+#include "platform/midi/JackServer.h"
 #include "platform/midi/OwnMidiOutput.h"
 #include "platform/midi/PortIdentity.h"
 #include "platform/midi/RtMidiBackend.h"
@@ -39,7 +41,7 @@ const pm::DMUS_PORTCAPS* Find(const std::vector<pm::DMUS_PORTCAPS>& ports,
     return it == ports.end() ? nullptr : &*it;
 }
 
-std::unique_ptr<pm::IMusicPort> Open(RtMidiBackend& backend, const pm::DMUS_PORTCAPS& caps) {
+std::unique_ptr<pm::IMusicPort> Open(pm::IPortBackend& backend, const pm::DMUS_PORTCAPS& caps) {
     pm::DMUS_PORTPARAMS8 params;
     params.dwSize = sizeof params;
     std::unique_ptr<pm::IMusicPort> port;
@@ -92,7 +94,9 @@ protected:
         return ports;
     }
 
-    RtMidiBackend backend{MidiApi::Jack};
+    std::shared_ptr<platform::midi::JackServer> server =
+        std::make_shared<platform::midi::JackServer>();
+    platform::midi::JackBackend backend{server};
     std::unique_ptr<JackPeer> peer;
 };
 
@@ -127,8 +131,17 @@ TEST_F(RtMidiJack, OutputPortSendsToTheDestination) {
     EXPECT_THAT(peer->WaitFor(2),
                 ::testing::ElementsAre(std::vector<unsigned char>{0x90, 0x3C, 0x45},
                                        std::vector<unsigned char>(sysex, sysex + 6)));
+    // The thru sink outlives the port: once closed it drops, and a reopened port sends again.
+    std::shared_ptr<pm::IMidiSink> sink;
+    ASSERT_EQ(port->QueryMidiSink(&sink), pm::S_OK);
     EXPECT_EQ(port->Activate(pm::FALSE), pm::S_OK);
     EXPECT_EQ(port->PlayBuffer(buffer), pm::DMUS_E_SYNTHINACTIVE);
+    const pm::BYTE noteOff[] = {0x80, 0x3C, 0x00};
+    sink->Send(0, noteOff, 3);
+    ASSERT_EQ(port->Activate(pm::TRUE), pm::S_OK);
+    const pm::BYTE again[] = {0x90, 0x3E, 0x40};
+    sink->Send(0, again, 3);
+    EXPECT_THAT(peer->WaitFor(3)[2], ::testing::ElementsAre(0x90, 0x3E, 0x40));
 }
 
 TEST_F(RtMidiJack, InputQueuesMessagesAndThruForwardsRemapped) {
@@ -182,7 +195,7 @@ TEST_F(RtMidiJack, AVanishedPortCannotBeActivated) {
 namespace {
 
 TEST_F(RtMidiJack, OwnOutputPortCarriesWhatIsSentAndIsNotOfferedToItself) {
-    platform::midi::OwnMidiOutput own;
+    platform::midi::OwnMidiOutput own(server);
     ASSERT_EQ(own.Systems(), 1u);  // JACK; no ALSA sequencer here
     for (const pm::DMUS_PORTCAPS& caps : List())
         EXPECT_THAT(Description(caps), ::testing::Not(::testing::HasSubstr("Tunestead")));
@@ -217,7 +230,8 @@ TEST_F(RtMidiJack, OwnOutputPortCarriesWhatIsSentAndIsNotOfferedToItself) {
     const pm::BYTE noteOn[] = {0x90, 60, 127};
     own.Send(0, noteOn, 3);
     std::unique_lock lock(mutex);
-    arrived.wait(lock, [&] { return !heard.empty(); });
+    ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(20), [&] { return !heard.empty(); }))
+        << "nothing came through the own port";
     EXPECT_EQ(heard[0], (std::vector<unsigned char>{0x90, 60, 127}));
 }
 
