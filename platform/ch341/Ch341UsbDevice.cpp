@@ -55,6 +55,30 @@ std::string Name(const UsbDeviceInfo& device) {
     return text.data();
 }
 
+// The 0xA1 command: 11 bytes, as the chip's vendor sends it.
+std::array<std::uint8_t, Ch341UsbDevice::kSetOutputLength> SetOutputPacket(ULONG enable,
+                                                                           ULONG direction,
+                                                                           ULONG data) {
+    return {Ch341UsbDevice::kCmdSetOutput,
+            0x6A,
+            static_cast<std::uint8_t>(enable & 0x1F),
+            static_cast<std::uint8_t>((data >> 8) & 0xEF),  // word bit 12 does not exist
+            static_cast<std::uint8_t>(((direction >> 8) & 0xEF) | 0x10),
+            static_cast<std::uint8_t>(data & 0xFF),
+            static_cast<std::uint8_t>(direction & 0xFF),
+            static_cast<std::uint8_t>((data >> 16) & 0x0F),
+            0,
+            0,
+            0};
+}
+
+// The line word from the chip's reply to 0xA0. Byte 1 bit 4 (word bit 12) carries no line;
+// byte 2 bit 7 is SDA (bit 23).
+DWORD InputWord(std::span<const std::uint8_t> reply) {
+    return DWORD{reply[0]} | DWORD{static_cast<std::uint8_t>(reply[1] & 0xEF)} << 8 |
+           DWORD{static_cast<std::uint8_t>(reply[2] & 0x80)} << 16;
+}
+
 void LogIfSkipped(const UsbDeviceInfo& device) {
     if (!device.kernelDriver.empty() && LooksLikeTheBridge(device)) {
         OutputDebugString("CH341 " + Name(device) + " skipped: kernel driver " +
@@ -297,18 +321,7 @@ bool Ch341UsbDevice::InitParallel(ULONG index, ULONG mode) {
 }
 
 bool Ch341UsbDevice::SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) {
-    const std::array<std::uint8_t, kSetOutputLength> packet{
-        kCmdSetOutput,
-        0x6A,
-        static_cast<std::uint8_t>(enable & 0x1F),
-        static_cast<std::uint8_t>((data >> 8) & 0xEF),  // word bit 12 does not exist
-        static_cast<std::uint8_t>(((direction >> 8) & 0xEF) | 0x10),
-        static_cast<std::uint8_t>(data & 0xFF),
-        static_cast<std::uint8_t>(direction & 0xFF),
-        static_cast<std::uint8_t>((data >> 16) & 0x0F),
-        0,
-        0,
-        0};
+    const auto packet = SetOutputPacket(enable, direction, data);
     bool vanished = false;
     bool ok = false;
     {
@@ -360,12 +373,54 @@ bool Ch341UsbDevice::GetInput(ULONG index, DWORD* word) {
                 }
             }
             if (error == Ch341Error::None) {
-                // Byte 1 bit 4 (word bit 12) carries no line; byte 2 bit 7 is SDA (bit 23).
-                *word = DWORD{reply[0]} | DWORD{static_cast<std::uint8_t>(reply[1] & 0xEF)} << 8 |
-                        DWORD{static_cast<std::uint8_t>(reply[2] & 0x80)} << 16;
+                *word = InputWord(reply);
             }
         }
         vanished = FinishLocked(index, error, "GetInput");
+        ok = error == Ch341Error::None;
+    }
+    if (vanished) {
+        ReportRemoval();
+    }
+    return ok;
+}
+
+bool Ch341UsbDevice::SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                                           DWORD* word) {
+    if (word == nullptr) {
+        std::lock_guard lock(deviceMutex_);
+        FinishLocked(index, Ch341Error::InvalidArgument, "SetOutputThenGetInput");
+        return false;
+    }
+    *word = CH341_INPUT_UNKNOWN;
+    // Two packets of their own, as SetOutput and GetInput send them: whether the chip takes
+    // 0xA0 after 0xA1 inside one packet is not known. Neither needs a reply, so both are
+    // queued with the read behind them and the exchange costs one round trip, not three.
+    const auto setOutput = SetOutputPacket(enable, direction, data);
+    const std::array<std::uint8_t, 1> getStatus{kCmdGetStatus};
+    const std::array<std::span<const std::uint8_t>, 2> packets{setOutput, getStatus};
+    bool vanished = false;
+    bool ok = false;
+    {
+        std::lock_guard lock(deviceMutex_);
+        IUsbDeviceHandle* handle = HandleLocked(index);
+        Ch341Error error = Ch341Error::NotOpen;
+        if (handle != nullptr) {
+            std::array<int, packets.size()> sent{};
+            std::array<std::uint8_t, kReadBufferLength> reply{};
+            int received = 0;
+            error = handle->BulkOutsThenIn(kEndpointOut, packets, sent, kEndpointIn, reply,
+                                           received, kTimeoutMs);
+            if (error == Ch341Error::None &&
+                (sent[0] != static_cast<int>(setOutput.size()) || sent[1] != 1 ||
+                 received < static_cast<int>(kStatusReplyLength))) {
+                error = Ch341Error::ShortTransfer;
+            }
+            if (error == Ch341Error::None) {
+                *word = InputWord(reply);
+            }
+        }
+        vanished = FinishLocked(index, error, "SetOutputThenGetInput");
         ok = error == Ch341Error::None;
     }
     if (vanished) {

@@ -60,6 +60,8 @@ public:
     bool InitParallel(ULONG index, ULONG mode) override;
     bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override;
     bool GetInput(ULONG index, DWORD* word) override;
+    bool SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                               DWORD* word) override;
 
     // The error of the last failing call (None after a success).
     Ch341Error LastError() const;

@@ -238,27 +238,48 @@ TEST_F(Ch341UsbDeviceTest, InitParallelIsOneVendorControlRequestWithoutData) {
 }
 
 // The eight row selections of one scan tick: enable 0xFF, direction 0xFC00F, data = NOT mask.
+struct RowSelection {
+    ULONG mask;
+    Bytes packet;
+};
+const std::vector<RowSelection> kRows{
+    {0x1, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0}},
+    {0x2, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFD, 0x0F, 0x0F, 0, 0, 0}},
+    {0x4, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFB, 0x0F, 0x0F, 0, 0, 0}},
+    {0x8, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xF7, 0x0F, 0x0F, 0, 0, 0}},
+    {0x4000, {0xA1, 0x6A, 0x1F, 0xAF, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
+    {0x8000, {0xA1, 0x6A, 0x1F, 0x6F, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
+    {0x10000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0E, 0, 0, 0}},
+    {0x20000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0D, 0, 0, 0}},
+};
+const Bytes kRow0 = kRows[0].packet;
+
 TEST_F(Ch341UsbDeviceTest, SetOutputSendsTheElevenBytePacketForEachRow) {
-    struct Row {
-        ULONG mask;
-        Bytes packet;
-    };
-    const std::vector<Row> rows{
-        {0x1, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0}},
-        {0x2, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFD, 0x0F, 0x0F, 0, 0, 0}},
-        {0x4, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFB, 0x0F, 0x0F, 0, 0, 0}},
-        {0x8, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xF7, 0x0F, 0x0F, 0, 0, 0}},
-        {0x4000, {0xA1, 0x6A, 0x1F, 0xAF, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
-        {0x8000, {0xA1, 0x6A, 0x1F, 0x6F, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
-        {0x10000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0E, 0, 0, 0}},
-        {0x20000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0D, 0, 0, 0}},
-    };
     ASSERT_TRUE(driver->OpenDevice(0));
-    for (const Row& row : rows) {
+    for (const RowSelection& row : kRows) {
         Script({Transfer::Out(0x02, row.packet)});
         EXPECT_TRUE(driver->SetOutput(0, 0xFF, 0xFC00F, ~row.mask)) << std::hex << row.mask;
     }
     ExpectScriptUsed();
+}
+
+// The scan's exchange: the row's 11-byte packet and the 1-byte status command, each a packet
+// of its own exactly as SetOutput and GetInput send them, queued together with one read.
+TEST_F(Ch341UsbDeviceTest, SetOutputThenGetInputQueuesBothPacketsAndOneRead) {
+    ASSERT_TRUE(driver->OpenDevice(0));
+    for (const RowSelection& row : kRows) {
+        // Columns 0 and 8 (lines 4 and 13) low; bit 12 and byte 2 bits 0-6 dropped.
+        Script({Transfer::Exchange(0x02, {row.packet, {0xA0}}, 0x82,
+                                   {0xEF, 0xDF, 0xFF, 0x08, 0x13, 0x00})});
+        DWORD word = 0;
+        EXPECT_TRUE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~row.mask, &word))
+            << std::hex << row.mask;
+        EXPECT_EQ(word, 0x0080CFEFU) << std::hex << row.mask;
+    }
+    ExpectScriptUsed();
+    for (const std::size_t size : state->inBufferSizes) {
+        EXPECT_EQ(size, 32U);
+    }
 }
 
 TEST_F(Ch341UsbDeviceTest, SetOutputMasksBitTwelveAndForcesItsDirectionBit) {
@@ -332,11 +353,55 @@ TEST_F(Ch341UsbDeviceTest, FailedExchangesReturnFailureAndADefinedWord) {
     }
     EXPECT_FALSE(driver->GetInput(0, nullptr));
 
-    Script({Transfer::Out(0x02, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0},
-                          Ch341Error::None, 8)});
+    Script({Transfer::Out(0x02, kRow0, Ch341Error::None, 8)});
     EXPECT_FALSE(driver->SetOutput(0, 0xFF, 0xFC00F, ~0x1U));
     EXPECT_EQ(driver->LastError(), Ch341Error::ShortTransfer);
     ExpectScriptUsed();
+    EXPECT_TRUE(codes.empty()) << "none of these failures is an unplug";
+}
+
+// The same failures injected into the scan's queued exchange: whichever of its transfers
+// fails, the row reads as unknown, never as the bytes of a half-done exchange.
+TEST_F(Ch341UsbDeviceTest, FailedQueuedExchangesReturnFailureAndADefinedWord) {
+    struct Case {
+        const char* name;
+        Transfer exchange;
+        Ch341Error error;
+    };
+    const Bytes good{0x00, 0x00, 0x80, 0, 0, 0};  // a reply that would read as all closed
+    const std::vector<Case> cases{
+        {"short reply", Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, {0, 0, 0x80, 0, 0}),
+         Ch341Error::ShortTransfer},
+        {"empty reply", Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, {}),
+         Ch341Error::ShortTransfer},
+        {"reply timeout",
+         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::Timeout),
+         Ch341Error::Timeout},
+        {"a command stalls",
+         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::Stall),
+         Ch341Error::Stall},
+        {"row packet cut short",
+         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::None, 8),
+         Ch341Error::ShortTransfer},
+        {"no command taken",
+         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::None, 0),
+         Ch341Error::ShortTransfer},
+        {"reply overflows",
+         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::Overflow),
+         Ch341Error::Overflow},
+    };
+    RecordNotifications();
+    ASSERT_TRUE(driver->OpenDevice(0));
+    for (const Case& c : cases) {
+        Script({c.exchange});
+        DWORD word = 0;
+        EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, &word)) << c.name;
+        EXPECT_EQ(word, CH341_INPUT_UNKNOWN) << c.name;
+        EXPECT_EQ(driver->LastError(), c.error) << c.name;
+        ExpectScriptUsed();
+    }
+    EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, nullptr));
+    EXPECT_EQ(driver->LastError(), Ch341Error::InvalidArgument);
     EXPECT_TRUE(codes.empty()) << "none of these failures is an unplug";
 }
 
@@ -390,14 +455,14 @@ TEST_F(Ch341UsbDeviceTest, NotificationFailsWhenHotplugIsUnsupported) {
 TEST_F(Ch341UsbDeviceTest, DeviceVanishingMidScanIsOneRemoval) {
     RecordNotifications();
     ASSERT_TRUE(driver->OpenDevice(0));
-    Script({Transfer::Out(0x02, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0}),
-            Transfer::Out(0x02, {0xA0}), Transfer::In(0x82, {}, Ch341Error::NoDevice)});
-    EXPECT_TRUE(driver->SetOutput(0, 0xFF, 0xFC00F, ~0x1U));
+    Script({Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, {}, Ch341Error::NoDevice)});
     DWORD word = 0;
-    EXPECT_FALSE(driver->GetInput(0, &word));
+    EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, &word));
     EXPECT_EQ(word, CH341_INPUT_UNKNOWN);
+    EXPECT_EQ(driver->LastError(), Ch341Error::NoDevice);
     EXPECT_EQ(state->closes, 1) << "the dead handle is closed at once";
     // The rest of the tick finds the index closed: no transfer, no second report.
+    EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x2U, &word));
     EXPECT_FALSE(driver->SetOutput(0, 0xFF, 0xFC00F, ~0x2U));
     EXPECT_FALSE(driver->GetInput(0, &word));
     fake->Fire(HotplugEvent::Left, kKeyBed);
@@ -429,6 +494,9 @@ TEST_F(Ch341UsbDeviceTest, ScanAndGuiThreadsNeverOverlapTransfers) {
             DWORD word = 0;
             driver->SetOutput(0, 0xFF, 0xFC00F, ~0x1U);
             EXPECT_TRUE(driver->GetInput(0, &word));
+            EXPECT_EQ(word, 0x0080EFFFU);
+            word = 0;
+            EXPECT_TRUE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x2U, &word));
             EXPECT_EQ(word, 0x0080EFFFU);
         }
     });
