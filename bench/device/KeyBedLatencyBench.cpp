@@ -1,8 +1,8 @@
 // Key-bed timing with the simulated chip spending one full-speed frame (1 ms) per synchronous
-// round trip, as the real bridge does: how long a scan tick takes, and how long after a switch
+// transfer, as the real bridge does: how long a scan tick takes, and how long after a switch
 // closes its press event leaves the key-bed thread. 25 presses of random keys at random
 // moments; median and p90 in ms as counters. Each figure runs twice in the same process:
-// "earlier" selects and reads each row with separate calls (three round trips) and hands
+// "earlier" selects and reads each row with separate calls (three transfers per row) and hands
 // events on at the end of the tick, and after a tick that ran late waits a whole further
 // period; "now" is the scan thread as it is.
 //   build/bench/device/device_bench --benchmark_filter=KeyBed
@@ -40,7 +40,7 @@ using platform::ch341::ULONG;
 constexpr int kPresses = 25;
 
 // The simulated chip reached through separate SetOutput and GetInput calls only, as the scan
-// made them before the two commands were queued together.
+// made them before the two commands went out in one transfer.
 class SeparateCalls final : public ICh341Device {
 public:
     explicit SeparateCalls(ICh341Device& device) : device_(device) {}
@@ -153,13 +153,13 @@ void BM_KeyBedScanTick(benchmark::State& state, bool earlier) {
     std::vector<KeyEvent> events;
     std::vector<double> ms;
     for (auto _ : state) {
-        const int before = bed.RoundTrips();
+        const int before = bed.Transfers();
         const auto begin = Clock::now();
         scanner.Scan(device, 0, events);
         const std::chrono::duration<double, std::milli> took = Clock::now() - begin;
         state.SetIterationTime(took.count() / 1000.0);
         ms.push_back(took.count());
-        state.counters["round_trips"] = bed.RoundTrips() - before;
+        state.counters["transfers"] = bed.Transfers() - before;
     }
     Report(state, ms);
 }
@@ -175,7 +175,7 @@ BENCHMARK_CAPTURE(BM_KeyBedScanTick, now, false)
 // Switch closed to press event handed on by the key-bed thread. The presses come at random
 // moments of the period, on random sounding keys; the same sequence for both schedules.
 // The two changes are also run one at a time: separate calls with the present schedule, and
-// queued calls with the earlier schedule.
+// batched calls with the earlier schedule.
 void BM_KeyBedPressToEvent(benchmark::State& state, bool earlierCalls, bool earlierSchedule) {
     for (auto _ : state) {
         SimulatedKeyBed bed;
@@ -224,7 +224,7 @@ BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, earlier, true, true)
 BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, earlier_calls_present_schedule, true, false)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, queued_calls_earlier_schedule, false, true)
+BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, batched_calls_earlier_schedule, false, true)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, now, false, false)

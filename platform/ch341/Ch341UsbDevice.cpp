@@ -1,5 +1,6 @@
 #include "platform/ch341/Ch341UsbDevice.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -345,9 +346,29 @@ bool Ch341UsbDevice::SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG
 }
 
 bool Ch341UsbDevice::GetInput(ULONG index, DWORD* word) {
+    const std::array<std::uint8_t, 1> command{kCmdGetStatus};
+    return ReadLines(index, command, word, "GetInput");
+}
+
+bool Ch341UsbDevice::SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                                           DWORD* word) {
+    // One bulk transfer carrying two command packets, as the chip's vendor batches its own
+    // commands: the 0xA1 packet, zero-filled to the 32-byte packet boundary, then 0xA0 as a
+    // packet of its own (whether the chip takes 0xA0 after 0xA1 inside one packet is not
+    // known). Neither command has a reply to wait for, so the pair costs one transfer and the
+    // read a second: two round trips per row instead of three.
+    std::array<std::uint8_t, kPacketLength + 1> batch{};
+    const auto setOutput = SetOutputPacket(enable, direction, data);
+    std::copy(setOutput.begin(), setOutput.end(), batch.begin());
+    batch[kPacketLength] = kCmdGetStatus;
+    return ReadLines(index, batch, word, "SetOutputThenGetInput");
+}
+
+bool Ch341UsbDevice::ReadLines(ULONG index, std::span<const std::uint8_t> commands, DWORD* word,
+                               std::string_view operation) {
     if (word == nullptr) {
         std::lock_guard lock(deviceMutex_);
-        FinishLocked(index, Ch341Error::InvalidArgument, "GetInput");
+        FinishLocked(index, Ch341Error::InvalidArgument, operation);
         return false;
     }
     *word = CH341_INPUT_UNKNOWN;
@@ -358,10 +379,9 @@ bool Ch341UsbDevice::GetInput(ULONG index, DWORD* word) {
         IUsbDeviceHandle* handle = HandleLocked(index);
         Ch341Error error = Ch341Error::NotOpen;
         if (handle != nullptr) {
-            const std::array<std::uint8_t, 1> command{kCmdGetStatus};
             int moved = 0;
-            error = handle->BulkOut(kEndpointOut, command, moved, kTimeoutMs);
-            if (error == Ch341Error::None && moved != 1) {
+            error = handle->BulkOut(kEndpointOut, commands, moved, kTimeoutMs);
+            if (error == Ch341Error::None && moved != static_cast<int>(commands.size())) {
                 error = Ch341Error::ShortTransfer;
             }
             std::array<std::uint8_t, kReadBufferLength> reply{};
@@ -376,51 +396,7 @@ bool Ch341UsbDevice::GetInput(ULONG index, DWORD* word) {
                 *word = InputWord(reply);
             }
         }
-        vanished = FinishLocked(index, error, "GetInput");
-        ok = error == Ch341Error::None;
-    }
-    if (vanished) {
-        ReportRemoval();
-    }
-    return ok;
-}
-
-bool Ch341UsbDevice::SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
-                                           DWORD* word) {
-    if (word == nullptr) {
-        std::lock_guard lock(deviceMutex_);
-        FinishLocked(index, Ch341Error::InvalidArgument, "SetOutputThenGetInput");
-        return false;
-    }
-    *word = CH341_INPUT_UNKNOWN;
-    // Two packets of their own, as SetOutput and GetInput send them: whether the chip takes
-    // 0xA0 after 0xA1 inside one packet is not known. Neither needs a reply, so both are
-    // queued with the read behind them and the exchange costs one round trip, not three.
-    const auto setOutput = SetOutputPacket(enable, direction, data);
-    const std::array<std::uint8_t, 1> getStatus{kCmdGetStatus};
-    const std::array<std::span<const std::uint8_t>, 2> packets{setOutput, getStatus};
-    bool vanished = false;
-    bool ok = false;
-    {
-        std::lock_guard lock(deviceMutex_);
-        IUsbDeviceHandle* handle = HandleLocked(index);
-        Ch341Error error = Ch341Error::NotOpen;
-        if (handle != nullptr) {
-            std::array<int, packets.size()> sent{};
-            std::array<std::uint8_t, kReadBufferLength> reply{};
-            int received = 0;
-            error = handle->BulkOutsThenIn(kEndpointOut, packets, sent, kEndpointIn, reply,
-                                           received, kTimeoutMs);
-            if (error == Ch341Error::None &&
-                (sent[0] != static_cast<int>(setOutput.size()) || sent[1] != 1 ||
-                 received < static_cast<int>(kStatusReplyLength))) {
-                error = Ch341Error::ShortTransfer;
-            }
-            if (error == Ch341Error::None) {
-                *word = InputWord(reply);
-            }
-        }
-        vanished = FinishLocked(index, error, "SetOutputThenGetInput");
+        vanished = FinishLocked(index, error, operation);
         ok = error == Ch341Error::None;
     }
     if (vanished) {

@@ -46,7 +46,7 @@ public:
     virtual bool GetInput(ULONG index, DWORD* word) = 0;
     // SetOutput, then GetInput once the lines are set. Fails, *word CH341_INPUT_UNKNOWN,
     // when either fails: a read after a failed write would report lines nobody selected.
-    // The USB driver sends both commands in one round trip; this default makes two calls.
+    // The USB driver sends both commands in one transfer; this default makes two calls.
     virtual bool SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
                                        DWORD* word) {
         if (!SetOutput(index, enable, direction, data)) {

@@ -47,17 +47,6 @@ public:
                                int& transferred, unsigned timeoutMs) = 0;
     virtual Ch341Error BulkIn(std::uint8_t endpoint, std::span<std::uint8_t> buffer,
                               int& transferred, unsigned timeoutMs) = 0;
-    // Each of `packets` as a bulk OUT transfer of its own, in order, then one bulk IN read:
-    // the device sees the same packets as from separate BulkOut and BulkIn calls. `sent` has
-    // one entry per packet: the bytes it moved. The first failure is returned (ShortTransfer for
-    // a packet not taken whole) and the transfers not yet done are dropped. A realisation may queue
-    // them all and wait once (an OUT packet needs no reply); this one makes the calls one after the
-    // other.
-    virtual Ch341Error BulkOutsThenIn(std::uint8_t endpointOut,
-                                      std::span<const std::span<const std::uint8_t>> packets,
-                                      std::span<int> sent, std::uint8_t endpointIn,
-                                      std::span<std::uint8_t> buffer, int& received,
-                                      unsigned timeoutMs);
 };
 
 // The seam between the CH341 driver and libusb: everything the driver asks of the USB stack.

@@ -2,14 +2,9 @@
 
 #include <libusb.h>
 
-#include <algorithm>
 #include <array>
-#include <atomic>
-#include <chrono>
-#include <memory>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "platform/log/DebugOutput.h"
 
@@ -17,58 +12,9 @@ namespace platform::ch341 {
 
 namespace {
 
-struct TransferDeleter {
-    void operator()(libusb_transfer* transfer) const { libusb_free_transfer(transfer); }
-};
-using TransferPtr = std::unique_ptr<libusb_transfer, TransferDeleter>;
-
-// One queued exchange: its transfers and the buffers they move, owned together so that, in
-// the unlikely case libusb never gives a cancelled transfer back, all of it is leaked rather
-// than freed under the kernel. libusb runs the completion callback on whichever thread
-// handles events (the scan thread, or the hot-plug event thread), one at a time under its
-// event lock; the scan thread reads the counters without that lock, hence atomics.
-struct Exchange {
-    std::vector<std::vector<std::uint8_t>> buffers;  // one per transfer, the read's last
-    std::vector<TransferPtr> transfers;              // declared after: freed before the buffers
-    std::atomic<int> pending{0};
-    std::atomic<bool> failed{false};
-    int allDone = 0;  // the "completed" flag libusb_handle_events_timeout_completed watches
-};
-
-void LIBUSB_CALL OnExchangeTransferDone(libusb_transfer* transfer) {
-    auto* exchange = static_cast<Exchange*>(transfer->user_data);
-    const bool out = (transfer->endpoint & LIBUSB_ENDPOINT_IN) == 0;
-    if (transfer->status != LIBUSB_TRANSFER_COMPLETED ||
-        (out && transfer->actual_length < transfer->length)) {
-        exchange->failed = true;
-    }
-    if (--exchange->pending == 0) {
-        exchange->allDone = 1;
-    }
-}
-
-Ch341Error FromTransferStatus(int status) {
-    switch (status) {
-        case LIBUSB_TRANSFER_COMPLETED:
-            return Ch341Error::None;
-        case LIBUSB_TRANSFER_TIMED_OUT:
-        case LIBUSB_TRANSFER_CANCELLED:  // only at the deadline, or behind a failure
-            return Ch341Error::Timeout;
-        case LIBUSB_TRANSFER_STALL:
-            return Ch341Error::Stall;
-        case LIBUSB_TRANSFER_NO_DEVICE:
-            return Ch341Error::NoDevice;
-        case LIBUSB_TRANSFER_OVERFLOW:
-            return Ch341Error::Overflow;
-        default:
-            return Ch341Error::Io;
-    }
-}
-
 class LibusbDeviceHandle final : public IUsbDeviceHandle {
 public:
-    LibusbDeviceHandle(libusb_context* context, libusb_device_handle* handle)
-        : context_(context), handle_(handle) {}
+    explicit LibusbDeviceHandle(libusb_device_handle* handle) : handle_(handle) {}
     ~LibusbDeviceHandle() override {
         libusb_release_interface(handle_, 0);
         libusb_close(handle_);
@@ -111,111 +57,7 @@ public:
                                                                 &transferred, timeoutMs));
     }
 
-    Ch341Error BulkOutsThenIn(std::uint8_t endpointOut,
-                              std::span<const std::span<const std::uint8_t>> packets,
-                              std::span<int> sent, std::uint8_t endpointIn,
-                              std::span<std::uint8_t> buffer, int& received,
-                              unsigned timeoutMs) override {
-        received = 0;
-        std::fill(sent.begin(), sent.end(), 0);
-        // One transfer per packet, the read last. The host controller sends an endpoint's
-        // transfers in the order they were submitted; the read is answered (NAKed until then)
-        // only once the last command has reached the chip.
-        auto exchange = std::make_unique<Exchange>();
-        exchange->buffers.reserve(packets.size() + 1);
-        for (std::size_t i = 0; i <= packets.size(); ++i) {
-            TransferPtr transfer(libusb_alloc_transfer(0));
-            if (!transfer) {
-                return Ch341Error::Io;
-            }
-            const bool out = i < packets.size();
-            auto& data = out ? exchange->buffers.emplace_back(packets[i].begin(), packets[i].end())
-                             : exchange->buffers.emplace_back(buffer.size());
-            libusb_fill_bulk_transfer(transfer.get(), handle_, out ? endpointOut : endpointIn,
-                                      data.data(), static_cast<int>(data.size()),
-                                      &OnExchangeTransferDone, exchange.get(), 0);
-            exchange->transfers.push_back(std::move(transfer));
-        }
-        std::vector<TransferPtr>& transfers = exchange->transfers;
-        Ch341Error error = Ch341Error::None;
-        std::size_t submitted = 0;
-        for (; submitted < transfers.size(); ++submitted) {
-            const int result = libusb_submit_transfer(transfers[submitted].get());
-            if (result < 0) {
-                error = LibusbTransport::FromLibusb(result);
-                break;
-            }
-            ++exchange->pending;
-        }
-        // One transfer timeout bounds the whole exchange. The transfers carry none of their
-        // own, so a command behind one that was given up is cancelled before it can go out.
-        bool timedOut = false;
-        if (error == Ch341Error::None) {
-            timedOut = !WaitForExchange(*exchange, std::chrono::milliseconds(timeoutMs));
-        }
-        if (exchange->pending > 0) {
-            CancelFromTheBack(std::span(transfers).first(submitted), *exchange);
-        }
-        if (exchange->pending > 0) {
-            OutputDebugString("CH341 transfers not given back after a cancel; left allocated");
-            static_cast<void>(exchange.release());
-            return Ch341Error::Io;
-        }
-        // Every transfer is back: their status and lengths are settled.
-        for (std::size_t i = 0; i < submitted; ++i) {
-            const libusb_transfer& transfer = *transfers[i];
-            if (i < packets.size()) {
-                sent[i] = transfer.actual_length;
-            } else {
-                received = transfer.actual_length;
-                std::copy_n(exchange->buffers[i].begin(), received, buffer.begin());
-            }
-            if (error != Ch341Error::None) {
-                continue;
-            }
-            error = FromTransferStatus(transfer.status);
-            if (error == Ch341Error::None && i < packets.size() &&
-                transfer.actual_length < transfer.length) {
-                error = Ch341Error::ShortTransfer;
-            }
-        }
-        if (error == Ch341Error::None && timedOut) {
-            error = Ch341Error::Timeout;
-        }
-        return error;
-    }
-
 private:
-    // Handles events until every transfer is done (true), or one failed or the time is up.
-    bool WaitForExchange(Exchange& exchange, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (exchange.pending > 0 && !exchange.failed) {
-            const auto left = deadline - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) {
-                return false;
-            }
-            const auto us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
-            timeval wait{static_cast<time_t>(us / 1'000'000),
-                         static_cast<suseconds_t>(us % 1'000'000)};
-            libusb_handle_events_timeout_completed(context_, &wait, &exchange.allDone);
-        }
-        return !exchange.failed;
-    }
-
-    // Cancels the later transfers first, so that no command goes out behind one given up,
-    // and waits (bounded) until libusb has given every transfer back.
-    void CancelFromTheBack(std::span<const TransferPtr> submitted, Exchange& exchange) {
-        for (auto it = submitted.rbegin(); it != submitted.rend(); ++it) {
-            libusb_cancel_transfer(it->get());  // NOT_FOUND when it is done already
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while (exchange.pending > 0 && std::chrono::steady_clock::now() < deadline) {
-            timeval wait{0, 100'000};
-            libusb_handle_events_timeout_completed(context_, &wait, &exchange.allDone);
-        }
-    }
-
-    libusb_context* context_;
     libusb_device_handle* handle_;
 };
 
@@ -376,7 +218,7 @@ Ch341Error LibusbTransport::Open(const UsbDeviceInfo& device,
         if (opened < 0) {
             return FromLibusb(opened);
         }
-        auto owned = std::make_unique<LibusbDeviceHandle>(context_, raw);
+        auto owned = std::make_unique<LibusbDeviceHandle>(raw);
         // A bound kernel driver (a serial adapter's, or a bus driver on the bridge) keeps its
         // device: detaching it would take the user's port away.
         if (libusb_kernel_driver_active(raw, 0) == 1) {

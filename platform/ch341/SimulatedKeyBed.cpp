@@ -12,18 +12,18 @@ constexpr DWORD Bit(int line) {
 
 }  // namespace
 
-SimulatedKeyBed::SimulatedKeyBed(bool present, std::chrono::microseconds roundTrip)
-    : present_(present), roundTrip_(roundTrip) {}
+SimulatedKeyBed::SimulatedKeyBed(bool present, std::chrono::microseconds transferTime)
+    : present_(present), transferTime_(transferTime) {}
 
-void SimulatedKeyBed::Spend(int roundTrips) const {
-    if (roundTrips > 0 && roundTrip_ > std::chrono::microseconds::zero()) {
-        std::this_thread::sleep_for(roundTrips * roundTrip_);
+void SimulatedKeyBed::Spend(int transfers) const {
+    if (transfers > 0 && transferTime_ > std::chrono::microseconds::zero()) {
+        std::this_thread::sleep_for(transfers * transferTime_);
     }
 }
 
-int SimulatedKeyBed::RoundTrips() const {
+int SimulatedKeyBed::Transfers() const {
     std::lock_guard lock(mutex_);
-    return roundTrips_;
+    return transfers_;
 }
 
 void SimulatedKeyBed::Press(int key) {
@@ -182,7 +182,7 @@ bool SimulatedKeyBed::UsableLocked(ULONG index) {
     return lastError_ == Ch341Error::None;
 }
 
-// Each call below takes effect at once and then spends its round trips holding only the bus:
+// Each call below takes effect at once and then spends its transfers holding only the bus:
 // the matrix stays free, so a switch may close while a transfer is on the way, as on the chip.
 
 bool SimulatedKeyBed::InitParallel(ULONG index, ULONG mode) {
@@ -194,7 +194,7 @@ bool SimulatedKeyBed::InitParallel(ULONG index, ULONG mode) {
         }
         mode_ = mode;
         direction_ = kDefaultDirection;
-        ++roundTrips_;
+        ++transfers_;
     }
     Spend(1);
     return true;
@@ -207,7 +207,7 @@ bool SimulatedKeyBed::SetOutput(ULONG index, ULONG enable, ULONG direction, ULON
         if (!SetOutputLocked(index, enable, direction, data)) {
             return false;
         }
-        ++roundTrips_;
+        ++transfers_;
     }
     Spend(1);
     return true;
@@ -216,15 +216,15 @@ bool SimulatedKeyBed::SetOutput(ULONG index, ULONG enable, ULONG direction, ULON
 bool SimulatedKeyBed::GetInput(ULONG index, DWORD* word) {
     const std::lock_guard bus(busMutex_);
     bool ok = false;
-    int roundTrips = 0;
+    int transfers = 0;
     {
         std::lock_guard lock(mutex_);
         ok = GetInputLocked(index, word);
         // The command, then the reply; an injected failure still went out on the bus.
-        roundTrips = ok || lastError_ == Ch341Error::Timeout ? 2 : 0;
-        roundTrips_ += roundTrips;
+        transfers = ok || lastError_ == Ch341Error::Timeout ? 2 : 0;
+        transfers_ += transfers;
     }
-    Spend(roundTrips);
+    Spend(transfers);
     return ok;
 }
 
@@ -244,9 +244,9 @@ bool SimulatedKeyBed::SetOutputThenGetInput(ULONG index, ULONG enable, ULONG dir
             return false;
         }
         ok = GetInputLocked(index, word);
-        ++roundTrips_;
+        transfers_ += 2;  // the commands together, then the reply
     }
-    Spend(1);
+    Spend(2);
     return ok;
 }
 

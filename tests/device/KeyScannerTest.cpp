@@ -50,7 +50,7 @@ protected:
         return seen;
     }
 
-    // No time per round trip: these tests are about the counters, over hundreds of ticks.
+    // No time per transfer: these tests are about the counters, over hundreds of ticks.
     SimulatedKeyBed bed{true, std::chrono::microseconds::zero()};
     KeyScanner scanner;
 };
@@ -141,12 +141,13 @@ TEST_F(KeyScannerTest, AFailedReadChangesNoKey) {
     EXPECT_EQ(events[0], (KeyEvent{5, 0, 5, false}));
 }
 
-// A tick selects and reads each row in one exchange: 8 round trips, not 24.
-TEST_F(KeyScannerTest, ATickIsOneRoundTripPerRow) {
+// A tick selects and reads each row in one exchange: both commands in one transfer, then the
+// read; 16 transfers, not 24.
+TEST_F(KeyScannerTest, ATickIsTwoTransfersPerRow) {
     std::vector<KeyEvent> events;
-    const int before = bed.RoundTrips();
+    const int before = bed.Transfers();
     EXPECT_EQ(scanner.Scan(bed, 0, events), 8);
-    EXPECT_EQ(bed.RoundTrips() - before, 8);
+    EXPECT_EQ(bed.Transfers() - before, 16);
 }
 
 // A device that answers with fixed words and records what the scan drives.

@@ -263,14 +263,22 @@ TEST_F(Ch341UsbDeviceTest, SetOutputSendsTheElevenBytePacketForEachRow) {
     ExpectScriptUsed();
 }
 
-// The scan's exchange: the row's 11-byte packet and the 1-byte status command, each a packet
-// of its own exactly as SetOutput and GetInput send them, queued together with one read.
-TEST_F(Ch341UsbDeviceTest, SetOutputThenGetInputQueuesBothPacketsAndOneRead) {
+// The row's 11-byte packet zero-filled to the 32-byte packet boundary, then 0xA0 as the next
+// packet of the same transfer.
+Bytes Batch(const Bytes& setOutput) {
+    Bytes batch = setOutput;
+    batch.resize(32, 0x00);
+    batch.push_back(0xA0);
+    return batch;
+}
+
+// The scan's exchange per row: both commands in one bulk transfer, then one read.
+TEST_F(Ch341UsbDeviceTest, SetOutputThenGetInputSendsBothCommandPacketsInOneTransfer) {
     ASSERT_TRUE(driver->OpenDevice(0));
     for (const RowSelection& row : kRows) {
         // Columns 0 and 8 (lines 4 and 13) low; bit 12 and byte 2 bits 0-6 dropped.
-        Script({Transfer::Exchange(0x02, {row.packet, {0xA0}}, 0x82,
-                                   {0xEF, 0xDF, 0xFF, 0x08, 0x13, 0x00})});
+        Script({Transfer::Out(0x02, Batch(row.packet)),
+                Transfer::In(0x82, {0xEF, 0xDF, 0xFF, 0x08, 0x13, 0x00})});
         DWORD word = 0;
         EXPECT_TRUE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~row.mask, &word))
             << std::hex << row.mask;
@@ -360,40 +368,37 @@ TEST_F(Ch341UsbDeviceTest, FailedExchangesReturnFailureAndADefinedWord) {
     EXPECT_TRUE(codes.empty()) << "none of these failures is an unplug";
 }
 
-// The same failures injected into the scan's queued exchange: whichever of its transfers
-// fails, the row reads as unknown, never as the bytes of a half-done exchange.
-TEST_F(Ch341UsbDeviceTest, FailedQueuedExchangesReturnFailureAndADefinedWord) {
+// The same failures injected into the scan's batched exchange: whichever transfer fails, the
+// row reads as unknown, never as the bytes of a half-done exchange.
+TEST_F(Ch341UsbDeviceTest, FailedBatchedExchangesReturnFailureAndADefinedWord) {
     struct Case {
         const char* name;
-        Transfer exchange;
+        std::vector<Transfer> script;
         Ch341Error error;
     };
-    const Bytes good{0x00, 0x00, 0x80, 0, 0, 0};  // a reply that would read as all closed
+    const Bytes batch = Batch(kRow0);
     const std::vector<Case> cases{
-        {"short reply", Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, {0, 0, 0x80, 0, 0}),
+        {"short reply",
+         {Transfer::Out(0x02, batch), Transfer::In(0x82, {0x00, 0x00, 0x80, 0, 0})},
          Ch341Error::ShortTransfer},
-        {"empty reply", Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, {}),
+        {"empty reply",
+         {Transfer::Out(0x02, batch), Transfer::In(0x82, {})},
          Ch341Error::ShortTransfer},
         {"reply timeout",
-         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::Timeout),
+         {Transfer::Out(0x02, batch), Transfer::In(0x82, {}, Ch341Error::Timeout)},
          Ch341Error::Timeout},
-        {"a command stalls",
-         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::Stall),
-         Ch341Error::Stall},
-        {"row packet cut short",
-         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::None, 8),
+        {"commands stall", {Transfer::Out(0x02, batch, Ch341Error::Stall)}, Ch341Error::Stall},
+        {"status packet not taken",
+         {Transfer::Out(0x02, batch, Ch341Error::None, 32)},
          Ch341Error::ShortTransfer},
-        {"no command taken",
-         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::None, 0),
-         Ch341Error::ShortTransfer},
-        {"reply overflows",
-         Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, good, Ch341Error::Overflow),
-         Ch341Error::Overflow},
+        {"commands time out",
+         {Transfer::Out(0x02, batch, Ch341Error::Timeout)},
+         Ch341Error::Timeout},
     };
     RecordNotifications();
     ASSERT_TRUE(driver->OpenDevice(0));
     for (const Case& c : cases) {
-        Script({c.exchange});
+        Script(c.script);
         DWORD word = 0;
         EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, &word)) << c.name;
         EXPECT_EQ(word, CH341_INPUT_UNKNOWN) << c.name;
@@ -455,7 +460,7 @@ TEST_F(Ch341UsbDeviceTest, NotificationFailsWhenHotplugIsUnsupported) {
 TEST_F(Ch341UsbDeviceTest, DeviceVanishingMidScanIsOneRemoval) {
     RecordNotifications();
     ASSERT_TRUE(driver->OpenDevice(0));
-    Script({Transfer::Exchange(0x02, {kRow0, {0xA0}}, 0x82, {}, Ch341Error::NoDevice)});
+    Script({Transfer::Out(0x02, Batch(kRow0)), Transfer::In(0x82, {}, Ch341Error::NoDevice)});
     DWORD word = 0;
     EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, &word));
     EXPECT_EQ(word, CH341_INPUT_UNKNOWN);

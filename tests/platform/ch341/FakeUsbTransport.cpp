@@ -49,20 +49,6 @@ Transfer Transfer::In(std::uint8_t ep, std::vector<std::uint8_t> reply, Ch341Err
     return t;
 }
 
-Transfer Transfer::Exchange(std::uint8_t outEp, std::vector<std::vector<std::uint8_t>> packets,
-                            std::uint8_t inEp, std::vector<std::uint8_t> reply, Ch341Error result,
-                            int transferred) {
-    Transfer t;
-    t.kind = Kind::Exchange;
-    t.endpoint = outEp;
-    t.packets = std::move(packets);
-    t.inEndpoint = inEp;
-    t.bytes = std::move(reply);
-    t.result = result;
-    t.transferred = transferred;
-    return t;
-}
-
 namespace {
 
 class FakeHandle final : public IUsbDeviceHandle {
@@ -152,48 +138,6 @@ public:
         const std::size_t n = std::min(buffer.size(), t.bytes.size());
         std::copy_n(t.bytes.begin(), n, buffer.begin());
         transferred = static_cast<int>(n);
-        return Ch341Error::None;
-    }
-
-    Ch341Error BulkOutsThenIn(std::uint8_t endpointOut,
-                              std::span<const std::span<const std::uint8_t>> packets,
-                              std::span<int> sent, std::uint8_t endpointIn,
-                              std::span<std::uint8_t> buffer, int& received,
-                              unsigned /*timeoutMs*/) override {
-        const Guard guard(*state_);
-        {
-            std::lock_guard lock(state_->mutex);
-            state_->inBufferSizes.push_back(buffer.size());
-        }
-        received = 0;
-        Transfer t;
-        if (!Next(Transfer::Kind::Exchange, t)) {
-            if (!state_->autoAnswer) {
-                return Ch341Error::Io;
-            }
-            t = Transfer::Exchange(endpointOut, {}, endpointIn, state_->autoReply);
-            for (const auto packet : packets) {
-                t.packets.emplace_back(packet.begin(), packet.end());
-            }
-        }
-        EXPECT_EQ(endpointOut, t.endpoint);
-        EXPECT_EQ(endpointIn, t.inEndpoint);
-        EXPECT_EQ(sent.size(), packets.size());
-        std::vector<std::vector<std::uint8_t>> made;
-        for (std::size_t i = 0; i < packets.size(); ++i) {
-            made.emplace_back(packets[i].begin(), packets[i].end());
-            const int size = static_cast<int>(packets[i].size());
-            sent[i] = t.result != Ch341Error::None ? 0
-                      : t.transferred >= 0         ? std::min(t.transferred, size)
-                                                   : size;
-        }
-        EXPECT_EQ(made, t.packets);
-        if (t.result != Ch341Error::None) {
-            return t.result;
-        }
-        const std::size_t n = std::min(buffer.size(), t.bytes.size());
-        std::copy_n(t.bytes.begin(), n, buffer.begin());
-        received = static_cast<int>(n);
         return Ch341Error::None;
     }
 

@@ -14,7 +14,7 @@ namespace platform::ch341::test {
 
 // One USB transfer the driver is expected to make, and what the fake answers.
 struct Transfer {
-    enum class Kind { Control, ControlIn, BulkOut, BulkIn, Exchange };
+    enum class Kind { Control, ControlIn, BulkOut, BulkIn };
     Kind kind = Kind::BulkOut;
     std::uint8_t endpoint = 0;  // bulk only
     std::uint8_t requestType = 0;
@@ -24,10 +24,6 @@ struct Transfer {
     std::vector<std::uint8_t> bytes;  // OUT: the exact bytes expected; IN: the reply
     Ch341Error result = Ch341Error::None;
     int transferred = -1;  // -1: all of `bytes`
-    // Exchange only: the OUT packets expected, each byte for byte, and the IN endpoint; the
-    // reply is in `bytes`, and `transferred` caps what each OUT packet moves.
-    std::vector<std::vector<std::uint8_t>> packets;
-    std::uint8_t inEndpoint = 0;
 
     static Transfer Control(std::uint8_t type, std::uint8_t req, std::uint16_t value,
                             std::uint16_t index, Ch341Error result = Ch341Error::None);
@@ -38,10 +34,6 @@ struct Transfer {
                         Ch341Error result = Ch341Error::None, int transferred = -1);
     static Transfer In(std::uint8_t ep, std::vector<std::uint8_t> reply,
                        Ch341Error result = Ch341Error::None);
-    // OUT packets queued to `outEp` and one read from `inEp`, waited for once.
-    static Transfer Exchange(std::uint8_t outEp, std::vector<std::vector<std::uint8_t>> packets,
-                             std::uint8_t inEp, std::vector<std::uint8_t> reply,
-                             Ch341Error result = Ch341Error::None, int transferred = -1);
 };
 
 // A USB stack that checks every transfer against a script, byte for byte, and reports a
