@@ -154,7 +154,7 @@ public:
     // A plug (3) or unplug (0) code from the key-bed driver, delivered on the GUI thread outside
     // the performance lock.
     void OnDeviceEvent(unsigned code);
-    // One scan tick's presses and releases, in scan order, delivered on the GUI thread.
+    // One scanned row's presses and releases, in key order, delivered on the GUI thread.
     void OnKeyEvents(std::span<const device::KeyEvent> events);
 
 protected:

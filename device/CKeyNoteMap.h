@@ -29,7 +29,7 @@ public:
     void HandleKey(BYTE key, BOOL pressed);
     // pitchClass 0-11; pressed 1 plays, 0 releases, other values do nothing.
     void HandlePitchClass(int pitchClass, BOOL pressed);
-    // One tick's events, in order, as posted by the key-bed thread.
+    // A batch of events, in order, as posted by the key-bed thread (one row's at a time).
     void HandleKeyEvents(std::span<const KeyEvent> events);
 
     std::int32_t Slot(int pitchClass) const {

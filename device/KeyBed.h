@@ -28,7 +28,7 @@ public:
     // Called on the driver's thread with a plug/unplug code, or on the key-bed thread with
     // kScanFailedEvent: must only post a call of OnDeviceEvent(code) to the GUI thread.
     using DeviceEventPoster = std::function<void(ULONG code)>;
-    // Called on the key-bed thread with a tick's events, or on the GUI thread with the
+    // Called on the key-bed thread with a row's events, or on the GUI thread with the
     // releases of the keys held when the device went away: must only post them to the GUI
     // thread (where CKeyNoteMap::HandleKeyEvents takes them), in call order.
     using KeyEventPoster = KeyScanThread::EventSink;

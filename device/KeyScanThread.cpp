@@ -46,19 +46,24 @@ void KeyScanThread::Run(ULONG index, std::stop_token stop) {
     std::vector<KeyEvent> events;
     events.reserve(KeyScanner::kSoundingKeys);
     bool firstTick = true;
-    auto deadline = clock_.Now() + period_;
+    auto next = clock_.Now() + period_;
     for (;;) {
-        if (clock_.WaitUntil(deadline, stop)) {
+        if (clock_.WaitUntil(next, stop)) {
             return;
         }
-        events.clear();
-        const int rowsRead = scanner_.Scan(device_, index, events, stop);
-        ++ticks_;
-        // A tick cut short by Stop still hands on what it found: a press the counters took
-        // must reach the key map, or a later release would end another key's note.
-        if (!events.empty() && sink_) {
-            sink_(events);
+        int rowsRead = 0;
+        for (int row = 0; row < KeyScanner::kRows && !stop.stop_requested(); ++row) {
+            events.clear();
+            if (scanner_.ScanRow(device_, index, row, events)) {
+                ++rowsRead;
+            }
+            // Handed on even when Stop cut the tick short: a press the counters took must
+            // reach the key map, or a later release would end another key's note.
+            if (!events.empty() && sink_) {
+                sink_(events);
+            }
         }
+        ++ticks_;
         if (stop.stop_requested()) {
             return;
         }
@@ -72,13 +77,14 @@ void KeyScanThread::Run(ULONG index, std::stop_token stop) {
             return;
         }
         firstTick = false;
-        deadline += period_;
-        // After a stall (a USB timeout) start afresh instead of running the missed ticks
-        // back to back: a burst would read the same switch states several times.
+        next += period_;
         const auto now = clock_.Now();
-        if (now >= deadline) {
+        if (now >= next) {
+            // The tick ran past the next one's time (slow transfers, a stall): the next tick
+            // runs at once, on the latest grid point passed, so the missed ones are not run
+            // back to back, which would read the same switch states several times.
             ++overruns_;
-            deadline = now + period_;
+            next += ((now - next) / period_) * period_;
         }
     }
 }

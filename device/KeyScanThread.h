@@ -11,12 +11,17 @@
 
 namespace device {
 
-// The key-bed thread: runs one KeyScanner tick every period (25 ms) on absolute deadlines, so
-// the USB round trips of a tick (16 transfers) never slow the GUI thread or drift the rate.
+// The key-bed thread: runs one KeyScanner tick every period (25 ms) on a fixed grid, so the
+// USB round trips of a tick (one per row) never slow the GUI thread or drift the rate. A tick
+// that runs past the next grid point is followed by the next tick at once, as a window timer
+// fires again as soon as its handler returns; however many points it missed, that is one
+// tick, never a burst, and the ticks after it are back on the grid.
 class KeyScanThread {
 public:
-    // Runs on the key-bed thread once per tick that found events, in scan order. It must only
-    // post them (to the GUI thread); it must not call Stop or wait for the GUI thread.
+    // Runs on the key-bed thread as soon as a row's read found events: that row's events in
+    // key order, rows in scan order. A press is not held back until the rest of the matrix
+    // is read. It must only post them (to the GUI thread); it must not call Stop or wait for
+    // the GUI thread.
     using EventSink = std::function<void(std::span<const KeyEvent>)>;
     // Runs on the key-bed thread when the first tick after Start read no row at all: the chip
     // opened but does not answer. The thread then ends by itself. It must only post.
@@ -46,7 +51,7 @@ public:
     // The first tick of the latest Start read no row (the failure sink was called).
     bool FirstTickFailed() const { return firstTickFailed_; }
 
-    // Ticks run since construction, and ticks that started a whole period late.
+    // Ticks run since construction, and ticks that ran past the next tick's time.
     std::uint64_t Ticks() const { return ticks_; }
     std::uint64_t Overruns() const { return overruns_; }
 

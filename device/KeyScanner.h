@@ -33,13 +33,16 @@ public:
     // Readings in a row that make a press.
     static constexpr DWORD kPressCount = 2;
 
-    // One tick: selects each row in turn, reads the columns and appends the tick's presses
-    // and releases to `events` in ascending key order. A row whose read fails is skipped:
-    // its switches keep their counters, so a failed read neither presses nor releases.
-    // Once `stop` is requested no further transfer starts and the tick ends where it is.
-    // Returns the number of rows read.
+    // One tick: ScanRow for each row in turn. Once `stop` is requested no further row
+    // starts and the tick ends where it is. Returns the number of rows read.
     int Scan(platform::ch341::ICh341Device& device, ULONG index, std::vector<KeyEvent>& events,
              std::stop_token stop = {});
+    // Selects `row` (drives its line low) and reads the columns in one exchange, appending
+    // the row's presses and releases to `events` in ascending key order. A failed exchange
+    // changes nothing: the row's switches keep their counters, so it neither presses nor
+    // releases. Returns whether the row was read.
+    bool ScanRow(platform::ch341::ICh341Device& device, ULONG index, int row,
+                 std::vector<KeyEvent>& events);
     // The device went away: every key the scan holds (a press reported, no release yet) is
     // released, its counter back to 0, and keys 0-48 append a release event in ascending key
     // order. Counters of single readings are kept. Only while no scan runs.

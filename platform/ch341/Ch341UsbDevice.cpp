@@ -1,5 +1,6 @@
 #include "platform/ch341/Ch341UsbDevice.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -53,6 +54,30 @@ std::string Name(const UsbDeviceInfo& device) {
                   unsigned{device.bus}, unsigned{device.address}, unsigned{device.vendorId},
                   unsigned{device.productId});
     return text.data();
+}
+
+// The 0xA1 command: 11 bytes, as the chip's vendor sends it.
+std::array<std::uint8_t, Ch341UsbDevice::kSetOutputLength> SetOutputPacket(ULONG enable,
+                                                                           ULONG direction,
+                                                                           ULONG data) {
+    return {Ch341UsbDevice::kCmdSetOutput,
+            0x6A,
+            static_cast<std::uint8_t>(enable & 0x1F),
+            static_cast<std::uint8_t>((data >> 8) & 0xEF),  // word bit 12 does not exist
+            static_cast<std::uint8_t>(((direction >> 8) & 0xEF) | 0x10),
+            static_cast<std::uint8_t>(data & 0xFF),
+            static_cast<std::uint8_t>(direction & 0xFF),
+            static_cast<std::uint8_t>((data >> 16) & 0x0F),
+            0,
+            0,
+            0};
+}
+
+// The line word from the chip's reply to 0xA0. Byte 1 bit 4 (word bit 12) carries no line;
+// byte 2 bit 7 is SDA (bit 23).
+DWORD InputWord(std::span<const std::uint8_t> reply) {
+    return DWORD{reply[0]} | DWORD{static_cast<std::uint8_t>(reply[1] & 0xEF)} << 8 |
+           DWORD{static_cast<std::uint8_t>(reply[2] & 0x80)} << 16;
 }
 
 void LogIfSkipped(const UsbDeviceInfo& device) {
@@ -297,18 +322,7 @@ bool Ch341UsbDevice::InitParallel(ULONG index, ULONG mode) {
 }
 
 bool Ch341UsbDevice::SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) {
-    const std::array<std::uint8_t, kSetOutputLength> packet{
-        kCmdSetOutput,
-        0x6A,
-        static_cast<std::uint8_t>(enable & 0x1F),
-        static_cast<std::uint8_t>((data >> 8) & 0xEF),  // word bit 12 does not exist
-        static_cast<std::uint8_t>(((direction >> 8) & 0xEF) | 0x10),
-        static_cast<std::uint8_t>(data & 0xFF),
-        static_cast<std::uint8_t>(direction & 0xFF),
-        static_cast<std::uint8_t>((data >> 16) & 0x0F),
-        0,
-        0,
-        0};
+    const auto packet = SetOutputPacket(enable, direction, data);
     bool vanished = false;
     bool ok = false;
     {
@@ -332,9 +346,29 @@ bool Ch341UsbDevice::SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG
 }
 
 bool Ch341UsbDevice::GetInput(ULONG index, DWORD* word) {
+    const std::array<std::uint8_t, 1> command{kCmdGetStatus};
+    return ReadLines(index, command, word, "GetInput");
+}
+
+bool Ch341UsbDevice::SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                                           DWORD* word) {
+    // One bulk transfer carrying two command packets, as the chip's vendor batches its own
+    // commands: the 0xA1 packet, zero-filled to the 32-byte packet boundary, then 0xA0 as a
+    // packet of its own (whether the chip takes 0xA0 after 0xA1 inside one packet is not
+    // known). Neither command has a reply to wait for, so the pair costs one transfer and the
+    // read a second: two round trips per row instead of three.
+    std::array<std::uint8_t, kPacketLength + 1> batch{};
+    const auto setOutput = SetOutputPacket(enable, direction, data);
+    std::copy(setOutput.begin(), setOutput.end(), batch.begin());
+    batch[kPacketLength] = kCmdGetStatus;
+    return ReadLines(index, batch, word, "SetOutputThenGetInput");
+}
+
+bool Ch341UsbDevice::ReadLines(ULONG index, std::span<const std::uint8_t> commands, DWORD* word,
+                               std::string_view operation) {
     if (word == nullptr) {
         std::lock_guard lock(deviceMutex_);
-        FinishLocked(index, Ch341Error::InvalidArgument, "GetInput");
+        FinishLocked(index, Ch341Error::InvalidArgument, operation);
         return false;
     }
     *word = CH341_INPUT_UNKNOWN;
@@ -345,10 +379,9 @@ bool Ch341UsbDevice::GetInput(ULONG index, DWORD* word) {
         IUsbDeviceHandle* handle = HandleLocked(index);
         Ch341Error error = Ch341Error::NotOpen;
         if (handle != nullptr) {
-            const std::array<std::uint8_t, 1> command{kCmdGetStatus};
             int moved = 0;
-            error = handle->BulkOut(kEndpointOut, command, moved, kTimeoutMs);
-            if (error == Ch341Error::None && moved != 1) {
+            error = handle->BulkOut(kEndpointOut, commands, moved, kTimeoutMs);
+            if (error == Ch341Error::None && moved != static_cast<int>(commands.size())) {
                 error = Ch341Error::ShortTransfer;
             }
             std::array<std::uint8_t, kReadBufferLength> reply{};
@@ -360,12 +393,10 @@ bool Ch341UsbDevice::GetInput(ULONG index, DWORD* word) {
                 }
             }
             if (error == Ch341Error::None) {
-                // Byte 1 bit 4 (word bit 12) carries no line; byte 2 bit 7 is SDA (bit 23).
-                *word = DWORD{reply[0]} | DWORD{static_cast<std::uint8_t>(reply[1] & 0xEF)} << 8 |
-                        DWORD{static_cast<std::uint8_t>(reply[2] & 0x80)} << 16;
+                *word = InputWord(reply);
             }
         }
-        vanished = FinishLocked(index, error, "GetInput");
+        vanished = FinishLocked(index, error, operation);
         ok = error == Ch341Error::None;
     }
     if (vanished) {

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -34,7 +35,8 @@ public:
     static constexpr std::uint8_t kCmdSetOutput = 0xA1;
     static constexpr std::size_t kSetOutputLength = 11;
     static constexpr std::size_t kStatusReplyLength = 6;
-    static constexpr std::size_t kReadBufferLength = 32;  // one bulk packet
+    static constexpr std::size_t kPacketLength = 32;  // one bulk packet: one command packet
+    static constexpr std::size_t kReadBufferLength = kPacketLength;
     // Per transfer. A round trip takes 1-2 ms; the bound is what stopping the scan may wait
     // for when the chip stops answering, so it stays short.
     static constexpr unsigned kTimeoutMs = 100;
@@ -60,6 +62,8 @@ public:
     bool InitParallel(ULONG index, ULONG mode) override;
     bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override;
     bool GetInput(ULONG index, DWORD* word) override;
+    bool SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                               DWORD* word) override;
 
     // The error of the last failing call (None after a success).
     Ch341Error LastError() const;
@@ -71,6 +75,9 @@ private:
     };
 
     IUsbDeviceHandle* HandleLocked(ULONG index);
+    // Sends `commands` (ending in 0xA0) in one bulk transfer and reads the reply into *word.
+    bool ReadLines(ULONG index, std::span<const std::uint8_t> commands, DWORD* word,
+                   std::string_view operation);
     // Reads and logs the chip version of a device just opened. Returns the transfer's error.
     Ch341Error LogChipVersionLocked(IUsbDeviceHandle& handle, const UsbDeviceInfo& device);
     // Whether a device that left is one this driver has open (or, with none open, a CH341).

@@ -44,6 +44,19 @@ public:
     virtual bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) = 0;
     // Reads the line levels (1 = high). On failure *word is CH341_INPUT_UNKNOWN.
     virtual bool GetInput(ULONG index, DWORD* word) = 0;
+    // SetOutput, then GetInput once the lines are set. Fails, *word CH341_INPUT_UNKNOWN,
+    // when either fails: a read after a failed write would report lines nobody selected.
+    // The USB driver sends both commands in one transfer; this default makes two calls.
+    virtual bool SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                                       DWORD* word) {
+        if (!SetOutput(index, enable, direction, data)) {
+            if (word != nullptr) {
+                *word = CH341_INPUT_UNKNOWN;
+            }
+            return false;
+        }
+        return GetInput(index, word);
+    }
 };
 
 }  // namespace platform::ch341

@@ -1,5 +1,7 @@
 #include "platform/ch341/SimulatedKeyBed.h"
 
+#include <thread>
+
 namespace platform::ch341 {
 
 namespace {
@@ -10,7 +12,19 @@ constexpr DWORD Bit(int line) {
 
 }  // namespace
 
-SimulatedKeyBed::SimulatedKeyBed(bool present) : present_(present) {}
+SimulatedKeyBed::SimulatedKeyBed(bool present, std::chrono::microseconds transferTime)
+    : present_(present), transferTime_(transferTime) {}
+
+void SimulatedKeyBed::Spend(int transfers) const {
+    if (transfers > 0 && transferTime_ > std::chrono::microseconds::zero()) {
+        std::this_thread::sleep_for(transfers * transferTime_);
+    }
+}
+
+int SimulatedKeyBed::Transfers() const {
+    std::lock_guard lock(mutex_);
+    return transfers_;
+}
 
 void SimulatedKeyBed::Press(int key) {
     SetSwitch(key / kColumns, key % kColumns, true);
@@ -168,18 +182,75 @@ bool SimulatedKeyBed::UsableLocked(ULONG index) {
     return lastError_ == Ch341Error::None;
 }
 
+// Each call below takes effect at once and then spends its transfers holding only the bus:
+// the matrix stays free, so a switch may close while a transfer is on the way, as on the chip.
+
 bool SimulatedKeyBed::InitParallel(ULONG index, ULONG mode) {
-    std::lock_guard lock(mutex_);
-    if (!UsableLocked(index)) {
-        return false;
+    const std::lock_guard bus(busMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        if (!UsableLocked(index)) {
+            return false;
+        }
+        mode_ = mode;
+        direction_ = kDefaultDirection;
+        ++transfers_;
     }
-    mode_ = mode;
-    direction_ = kDefaultDirection;
+    Spend(1);
     return true;
 }
 
 bool SimulatedKeyBed::SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) {
-    std::lock_guard lock(mutex_);
+    const std::lock_guard bus(busMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        if (!SetOutputLocked(index, enable, direction, data)) {
+            return false;
+        }
+        ++transfers_;
+    }
+    Spend(1);
+    return true;
+}
+
+bool SimulatedKeyBed::GetInput(ULONG index, DWORD* word) {
+    const std::lock_guard bus(busMutex_);
+    bool ok = false;
+    int transfers = 0;
+    {
+        std::lock_guard lock(mutex_);
+        ok = GetInputLocked(index, word);
+        // The command, then the reply; an injected failure still went out on the bus.
+        transfers = ok || lastError_ == Ch341Error::Timeout ? 2 : 0;
+        transfers_ += transfers;
+    }
+    Spend(transfers);
+    return ok;
+}
+
+bool SimulatedKeyBed::SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                                            DWORD* word) {
+    const std::lock_guard bus(busMutex_);
+    bool ok = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (word == nullptr) {
+            ++getInputCalls_;
+            lastError_ = Ch341Error::InvalidArgument;
+            return false;
+        }
+        if (!SetOutputLocked(index, enable, direction, data)) {
+            *word = CH341_INPUT_UNKNOWN;
+            return false;
+        }
+        ok = GetInputLocked(index, word);
+        transfers_ += 2;  // the commands together, then the reply
+    }
+    Spend(2);
+    return ok;
+}
+
+bool SimulatedKeyBed::SetOutputLocked(ULONG index, ULONG enable, ULONG direction, ULONG data) {
     ++setOutputCalls_;
     if (!UsableLocked(index)) {
         return false;
@@ -208,8 +279,7 @@ bool SimulatedKeyBed::SetOutput(ULONG index, ULONG enable, ULONG direction, ULON
     return true;
 }
 
-bool SimulatedKeyBed::GetInput(ULONG index, DWORD* word) {
-    std::lock_guard lock(mutex_);
+bool SimulatedKeyBed::GetInputLocked(ULONG index, DWORD* word) {
     ++getInputCalls_;
     if (word == nullptr) {
         lastError_ = Ch341Error::InvalidArgument;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <mutex>
 
 #include "platform/ch341/Ch341Error.h"
@@ -14,8 +15,13 @@ namespace platform::ch341 {
 // a closed switch joins it to a row line driven low; bit 12 and bits 16-22 and 24-31 read 0,
 // bit 23 (SDA, pulled up) reads 1. Only index 0 exists. Tests and the headless program use
 // it; every call is thread-safe, and the notification runs on the thread that plugs.
+// Each synchronous USB transfer the real driver makes takes one full-speed frame here too, so
+// a scan takes as long as on the chip: SetOutput and InitParallel one, GetInput and
+// SetOutputThenGetInput two (the commands in one transfer, then the reply).
 class SimulatedKeyBed final : public ICh341Device {
 public:
+    static constexpr std::chrono::microseconds kFrame{1000};
+
     static constexpr int kRows = 8;
     static constexpr int kColumns = 9;
     static constexpr int kKeys = kRows * kColumns;
@@ -26,7 +32,7 @@ public:
     // Direction after power-up or InitParallel: lines 14-19 outputs.
     static constexpr DWORD kDefaultDirection = 0x000FC000;
 
-    explicit SimulatedKeyBed(bool present = true);
+    explicit SimulatedKeyBed(bool present = true, std::chrono::microseconds transferTime = kFrame);
 
     // The matrix, by key index (9 x row + column) or by row and column.
     void Press(int key);
@@ -53,6 +59,8 @@ public:
     ULONG Mode() const;
     int SetOutputCalls() const;
     int GetInputCalls() const;
+    // Synchronous transfers made so far, at `transferTime` each.
+    int Transfers() const;
     Ch341Error LastError() const;
 
     bool SetDeviceNotify(ULONG index, NotifyRoutine routine) override;
@@ -61,11 +69,18 @@ public:
     bool InitParallel(ULONG index, ULONG mode) override;
     bool SetOutput(ULONG index, ULONG enable, ULONG direction, ULONG data) override;
     bool GetInput(ULONG index, DWORD* word) override;
+    bool SetOutputThenGetInput(ULONG index, ULONG enable, ULONG direction, ULONG data,
+                               DWORD* word) override;
 
 private:
     DWORD LineLevelsLocked() const;
     bool UsableLocked(ULONG index);
+    // Sleeps for `transfers` transfers; called holding busMutex_ only.
+    void Spend(int transfers) const;
+    bool SetOutputLocked(ULONG index, ULONG enable, ULONG direction, ULONG data);
+    bool GetInputLocked(ULONG index, DWORD* word);
 
+    std::mutex busMutex_;  // one caller's transfers at a time, as the USB driver serialises
     mutable std::mutex mutex_;
     std::array<bool, kKeys> closed_{};
     bool present_;
@@ -77,6 +92,8 @@ private:
     ULONG mode_ = 0;
     int setOutputCalls_ = 0;
     int getInputCalls_ = 0;
+    const std::chrono::microseconds transferTime_;
+    int transfers_ = 0;
     Ch341Error lastError_ = Ch341Error::None;
 
     std::mutex notifyMutex_;  // held while the routine runs, as the USB driver does

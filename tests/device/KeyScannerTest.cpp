@@ -50,7 +50,8 @@ protected:
         return seen;
     }
 
-    SimulatedKeyBed bed;
+    // No time per transfer: these tests are about the counters, over hundreds of ticks.
+    SimulatedKeyBed bed{true, std::chrono::microseconds::zero()};
     KeyScanner scanner;
 };
 
@@ -140,6 +141,15 @@ TEST_F(KeyScannerTest, AFailedReadChangesNoKey) {
     EXPECT_EQ(events[0], (KeyEvent{5, 0, 5, false}));
 }
 
+// A tick selects and reads each row in one exchange: both commands in one transfer, then the
+// read; 16 transfers, not 24.
+TEST_F(KeyScannerTest, ATickIsTwoTransfersPerRow) {
+    std::vector<KeyEvent> events;
+    const int before = bed.Transfers();
+    EXPECT_EQ(scanner.Scan(bed, 0, events), 8);
+    EXPECT_EQ(bed.Transfers() - before, 16);
+}
+
 // A device that answers with fixed words and records what the scan drives.
 class WordDevice : public platform::ch341::ICh341Device {
 public:
@@ -223,7 +233,7 @@ TEST_F(KeyScannerTest, ReleasingHeldKeysEndsSoundingKeysOnlyAndKeepsSingleReadin
     EXPECT_EQ(events, (std::vector<KeyEvent>{{3, 0, 3, true}, {12, 1, 3, true}, {40, 4, 4, true}}));
 }
 
-// Requests the stop from inside the n-th device call, as Stop on another thread would.
+// Requests the stop from inside the n-th row exchange, as Stop on another thread would.
 class StoppingDevice : public platform::ch341::ICh341Device {
 public:
     bool SetDeviceNotify(ULONG, NotifyRoutine) override { return true; }
@@ -232,6 +242,10 @@ public:
     bool InitParallel(ULONG, ULONG) override { return true; }
     bool SetOutput(ULONG, ULONG, ULONG, ULONG) override { return Call(); }
     bool GetInput(ULONG, DWORD* word) override {
+        *word = 0xFFFFFFFF;
+        return Call();
+    }
+    bool SetOutputThenGetInput(ULONG, ULONG, ULONG, ULONG, DWORD* word) override {
         *word = 0xFFFFFFFF;
         return Call();
     }
@@ -247,14 +261,14 @@ public:
 };
 
 TEST(KeyScannerStop, NoTransferStartsAfterTheStopRequest) {
-    for (const int stopAt : {1, 2, 5, 6, 16}) {
+    for (const int stopAt : {1, 2, 5, 8}) {
         StoppingDevice device;
         device.stopAt = stopAt;
         KeyScanner scanner;
         std::vector<KeyEvent> events;
         const int rows = scanner.Scan(device, 0, events, device.source.get_token());
         EXPECT_EQ(device.calls, stopAt);
-        EXPECT_EQ(rows, stopAt / 2);
+        EXPECT_EQ(rows, stopAt);
     }
 }
 

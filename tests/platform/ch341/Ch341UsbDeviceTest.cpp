@@ -238,27 +238,56 @@ TEST_F(Ch341UsbDeviceTest, InitParallelIsOneVendorControlRequestWithoutData) {
 }
 
 // The eight row selections of one scan tick: enable 0xFF, direction 0xFC00F, data = NOT mask.
+struct RowSelection {
+    ULONG mask;
+    Bytes packet;
+};
+const std::vector<RowSelection> kRows{
+    {0x1, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0}},
+    {0x2, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFD, 0x0F, 0x0F, 0, 0, 0}},
+    {0x4, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFB, 0x0F, 0x0F, 0, 0, 0}},
+    {0x8, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xF7, 0x0F, 0x0F, 0, 0, 0}},
+    {0x4000, {0xA1, 0x6A, 0x1F, 0xAF, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
+    {0x8000, {0xA1, 0x6A, 0x1F, 0x6F, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
+    {0x10000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0E, 0, 0, 0}},
+    {0x20000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0D, 0, 0, 0}},
+};
+const Bytes kRow0 = kRows[0].packet;
+
 TEST_F(Ch341UsbDeviceTest, SetOutputSendsTheElevenBytePacketForEachRow) {
-    struct Row {
-        ULONG mask;
-        Bytes packet;
-    };
-    const std::vector<Row> rows{
-        {0x1, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0}},
-        {0x2, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFD, 0x0F, 0x0F, 0, 0, 0}},
-        {0x4, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFB, 0x0F, 0x0F, 0, 0, 0}},
-        {0x8, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xF7, 0x0F, 0x0F, 0, 0, 0}},
-        {0x4000, {0xA1, 0x6A, 0x1F, 0xAF, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
-        {0x8000, {0xA1, 0x6A, 0x1F, 0x6F, 0xD0, 0xFF, 0x0F, 0x0F, 0, 0, 0}},
-        {0x10000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0E, 0, 0, 0}},
-        {0x20000, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFF, 0x0F, 0x0D, 0, 0, 0}},
-    };
     ASSERT_TRUE(driver->OpenDevice(0));
-    for (const Row& row : rows) {
+    for (const RowSelection& row : kRows) {
         Script({Transfer::Out(0x02, row.packet)});
         EXPECT_TRUE(driver->SetOutput(0, 0xFF, 0xFC00F, ~row.mask)) << std::hex << row.mask;
     }
     ExpectScriptUsed();
+}
+
+// The row's 11-byte packet zero-filled to the 32-byte packet boundary, then 0xA0 as the next
+// packet of the same transfer.
+Bytes Batch(const Bytes& setOutput) {
+    Bytes batch = setOutput;
+    batch.resize(32, 0x00);
+    batch.push_back(0xA0);
+    return batch;
+}
+
+// The scan's exchange per row: both commands in one bulk transfer, then one read.
+TEST_F(Ch341UsbDeviceTest, SetOutputThenGetInputSendsBothCommandPacketsInOneTransfer) {
+    ASSERT_TRUE(driver->OpenDevice(0));
+    for (const RowSelection& row : kRows) {
+        // Columns 0 and 8 (lines 4 and 13) low; bit 12 and byte 2 bits 0-6 dropped.
+        Script({Transfer::Out(0x02, Batch(row.packet)),
+                Transfer::In(0x82, {0xEF, 0xDF, 0xFF, 0x08, 0x13, 0x00})});
+        DWORD word = 0;
+        EXPECT_TRUE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~row.mask, &word))
+            << std::hex << row.mask;
+        EXPECT_EQ(word, 0x0080CFEFU) << std::hex << row.mask;
+    }
+    ExpectScriptUsed();
+    for (const std::size_t size : state->inBufferSizes) {
+        EXPECT_EQ(size, 32U);
+    }
 }
 
 TEST_F(Ch341UsbDeviceTest, SetOutputMasksBitTwelveAndForcesItsDirectionBit) {
@@ -332,11 +361,52 @@ TEST_F(Ch341UsbDeviceTest, FailedExchangesReturnFailureAndADefinedWord) {
     }
     EXPECT_FALSE(driver->GetInput(0, nullptr));
 
-    Script({Transfer::Out(0x02, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0},
-                          Ch341Error::None, 8)});
+    Script({Transfer::Out(0x02, kRow0, Ch341Error::None, 8)});
     EXPECT_FALSE(driver->SetOutput(0, 0xFF, 0xFC00F, ~0x1U));
     EXPECT_EQ(driver->LastError(), Ch341Error::ShortTransfer);
     ExpectScriptUsed();
+    EXPECT_TRUE(codes.empty()) << "none of these failures is an unplug";
+}
+
+// The same failures injected into the scan's batched exchange: whichever transfer fails, the
+// row reads as unknown, never as the bytes of a half-done exchange.
+TEST_F(Ch341UsbDeviceTest, FailedBatchedExchangesReturnFailureAndADefinedWord) {
+    struct Case {
+        const char* name;
+        std::vector<Transfer> script;
+        Ch341Error error;
+    };
+    const Bytes batch = Batch(kRow0);
+    const std::vector<Case> cases{
+        {"short reply",
+         {Transfer::Out(0x02, batch), Transfer::In(0x82, {0x00, 0x00, 0x80, 0, 0})},
+         Ch341Error::ShortTransfer},
+        {"empty reply",
+         {Transfer::Out(0x02, batch), Transfer::In(0x82, {})},
+         Ch341Error::ShortTransfer},
+        {"reply timeout",
+         {Transfer::Out(0x02, batch), Transfer::In(0x82, {}, Ch341Error::Timeout)},
+         Ch341Error::Timeout},
+        {"commands stall", {Transfer::Out(0x02, batch, Ch341Error::Stall)}, Ch341Error::Stall},
+        {"status packet not taken",
+         {Transfer::Out(0x02, batch, Ch341Error::None, 32)},
+         Ch341Error::ShortTransfer},
+        {"commands time out",
+         {Transfer::Out(0x02, batch, Ch341Error::Timeout)},
+         Ch341Error::Timeout},
+    };
+    RecordNotifications();
+    ASSERT_TRUE(driver->OpenDevice(0));
+    for (const Case& c : cases) {
+        Script(c.script);
+        DWORD word = 0;
+        EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, &word)) << c.name;
+        EXPECT_EQ(word, CH341_INPUT_UNKNOWN) << c.name;
+        EXPECT_EQ(driver->LastError(), c.error) << c.name;
+        ExpectScriptUsed();
+    }
+    EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, nullptr));
+    EXPECT_EQ(driver->LastError(), Ch341Error::InvalidArgument);
     EXPECT_TRUE(codes.empty()) << "none of these failures is an unplug";
 }
 
@@ -390,14 +460,14 @@ TEST_F(Ch341UsbDeviceTest, NotificationFailsWhenHotplugIsUnsupported) {
 TEST_F(Ch341UsbDeviceTest, DeviceVanishingMidScanIsOneRemoval) {
     RecordNotifications();
     ASSERT_TRUE(driver->OpenDevice(0));
-    Script({Transfer::Out(0x02, {0xA1, 0x6A, 0x1F, 0xEF, 0xD0, 0xFE, 0x0F, 0x0F, 0, 0, 0}),
-            Transfer::Out(0x02, {0xA0}), Transfer::In(0x82, {}, Ch341Error::NoDevice)});
-    EXPECT_TRUE(driver->SetOutput(0, 0xFF, 0xFC00F, ~0x1U));
+    Script({Transfer::Out(0x02, Batch(kRow0)), Transfer::In(0x82, {}, Ch341Error::NoDevice)});
     DWORD word = 0;
-    EXPECT_FALSE(driver->GetInput(0, &word));
+    EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x1U, &word));
     EXPECT_EQ(word, CH341_INPUT_UNKNOWN);
+    EXPECT_EQ(driver->LastError(), Ch341Error::NoDevice);
     EXPECT_EQ(state->closes, 1) << "the dead handle is closed at once";
     // The rest of the tick finds the index closed: no transfer, no second report.
+    EXPECT_FALSE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x2U, &word));
     EXPECT_FALSE(driver->SetOutput(0, 0xFF, 0xFC00F, ~0x2U));
     EXPECT_FALSE(driver->GetInput(0, &word));
     fake->Fire(HotplugEvent::Left, kKeyBed);
@@ -429,6 +499,9 @@ TEST_F(Ch341UsbDeviceTest, ScanAndGuiThreadsNeverOverlapTransfers) {
             DWORD word = 0;
             driver->SetOutput(0, 0xFF, 0xFC00F, ~0x1U);
             EXPECT_TRUE(driver->GetInput(0, &word));
+            EXPECT_EQ(word, 0x0080EFFFU);
+            word = 0;
+            EXPECT_TRUE(driver->SetOutputThenGetInput(0, 0xFF, 0xFC00F, ~0x2U, &word));
             EXPECT_EQ(word, 0x0080EFFFU);
         }
     });

@@ -85,6 +85,32 @@ TEST_F(SimulatedKeyBedTest, ReadsFailOnDemandAndWhenClosedWithADefinedWord) {
     EXPECT_FALSE(bed.SetOutput(0, 0xFF, kDirection, ~1U));
 }
 
+// The combined call reads what SetOutput then GetInput would, and each call costs the
+// transfers the USB driver makes for it; failures cost none when nothing reaches the bus.
+TEST_F(SimulatedKeyBedTest, SetOutputThenGetInputReadsTheRowItSelectsInTwoTransfers) {
+    bed.Press(48);  // row 5 (line 15), column 3 (line 7)
+    const int before = bed.Transfers();
+    DWORD word = 0;
+    ASSERT_TRUE(bed.SetOutputThenGetInput(0, 0xFF, kDirection, ~(1U << 15), &word));
+    EXPECT_EQ(word, 0x0080EFFFU & ~(1U << 15) & ~(1U << 7));
+    EXPECT_EQ(bed.Data(), ~(1U << 15));
+    EXPECT_EQ(bed.Transfers(), before + 2);
+    SelectLine(15);
+    EXPECT_EQ(Read(bed), word);
+    EXPECT_EQ(bed.Transfers(), before + 5) << "SetOutput one, GetInput two";
+
+    bed.FailReads(1);
+    EXPECT_FALSE(bed.SetOutputThenGetInput(0, 0xFF, kDirection, ~1U, &word));
+    EXPECT_EQ(word, CH341_INPUT_UNKNOWN);
+    EXPECT_EQ(bed.Data(), ~1U) << "the lines were set before the read failed";
+    EXPECT_FALSE(bed.SetOutputThenGetInput(0, 0xFF, kDirection, ~1U, nullptr));
+    bed.CloseDevice(0);
+    word = 0;
+    EXPECT_FALSE(bed.SetOutputThenGetInput(0, 0xFF, kDirection, ~1U, &word));
+    EXPECT_EQ(word, CH341_INPUT_UNKNOWN);
+    EXPECT_EQ(bed.Transfers(), before + 7) << "the failed read went out; the others did not";
+}
+
 TEST(SimulatedKeyBedPlug, PlugAndUnplugNotifyAndGateOpening) {
     SimulatedKeyBed bed(false);
     std::vector<ULONG> codes;
