@@ -3,7 +3,8 @@
 #include <QLoggingCategory>
 #include <QString>
 
-Q_LOGGING_CATEGORY(lcTunestead, "tunestead.debug")
+// Off unless asked for (QT_LOGGING_RULES="tunestead.debug=true"): a normal run prints nothing.
+Q_LOGGING_CATEGORY(lcTunestead, "tunestead.debug", QtInfoMsg)
 
 namespace platform {
 
