@@ -27,7 +27,7 @@ protected:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         env.remove(QStringLiteral("QT_LOGGING_RULES"));
         for (const QString& entry : extraEnv)
-            env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+            env.insert(entry.section('=', 0, 0), entry.section('=', 1, -1));
         player.setProcessEnvironment(env);
         player.setProcessChannelMode(QProcess::SeparateChannels);
         const QString hosts = e2e::StartIsolated(player);
