@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(QuietStartE2ETest, AnIdleStartWritesNothingToStderr) {
-    EXPECT_EQ(IdleStderr({}), QString());
+    EXPECT_EQ(IdleStderr({}).toStdString(), "");
 }
 
 TEST_F(QuietStartE2ETest, DebugLinesComeWhenAskedFor) {
