@@ -211,7 +211,7 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     m_services.commands.Attach(
         {*this, *m_pMainMenu, *qobject_cast<QPushButton*>(Control(res::IDC_REDUCE_EXPAND)),
          *qobject_cast<QPushButton*>(Control(res::IDC_ADVANCED)),
-         [this](QSize size) { setFixedSize(size); }, [this] { OnInitMenu(); }},
+         [this](QSize size) { ResizeOnScreen(size); }, [this] { OnInitMenu(); }},
         m_commands);
     // 3. The menu bar is m_pMainMenu (created above).
     // 4. Icons: set on the window at construction.
@@ -268,6 +268,19 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(CentredPlacement(kStartupSize, screen->availableGeometry()));
     return 1;
+}
+
+void CMainDlg::ResizeOnScreen(QSize size) {
+    // The frame (title bar, borders) grows with the window; moved up or left only as far as
+    // the larger window needs to stay inside the screen's available area.
+    const QSize margins = frameGeometry().size() - geometry().size();
+    const QRect frame(frameGeometry().topLeft(), size + margins);
+    setFixedSize(size);
+    if (const QScreen* screen = this->screen()) {
+        const QPoint inside = KeptInside(frame, screen->availableGeometry());
+        if (inside != frame.topLeft())
+            move(inside);
+    }
 }
 
 bool CMainDlg::InitDirectMusic() {
@@ -329,7 +342,7 @@ bool CMainDlg::IsDlsMode() const {
     return m_services.ports.IsDlsMode();
 }
 
-void CMainDlg::ShutdownAndClose() {
+void CMainDlg::ShutdownMusic() {
     performance::PerformanceGuard lock(performance::PerformanceLock());
     // All Notes Off first, the collection and instrument, the playback wake-up (the player is
     // woken so that it ends; OnDestroy joins it), thru and input notification; a failing step
@@ -338,7 +351,35 @@ void CMainDlg::ShutdownAndClose() {
         if (m_recorder)
             m_recorder->OnClosing();
     });
+}
+
+void CMainDlg::ShutdownAndClose() {
+    performance::PerformanceGuard lock(performance::PerformanceLock());
+    ShutdownMusic();
     EndDialog(0);
+}
+
+void CMainDlg::CloseFromOutside() {
+    // A nested loop (a box, a file dialog) would keep its handler, and the dialog's own end,
+    // waiting for the user: each one is closed, innermost first. A bounded number, in case one
+    // refuses.
+    for (int i = 0; i < 16; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == this)
+            break;
+        modal->close();
+    }
+    if (!m_destroyed && m_bClosing == 0)
+        OnClose();
+}
+
+void CMainDlg::ShutdownWithoutDisplay() {
+    if (m_destroyed)
+        return;
+    m_destroyed = true;  // nothing else of the dialog runs now
+    // The player is woken to end but not joined: this thread may hold the performance lock in
+    // an outer handler, and the process ends anyway.
+    ShutdownMusic();
 }
 
 void CMainDlg::PlayNote(BYTE note, BOOL on) {

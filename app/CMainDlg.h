@@ -9,6 +9,7 @@
 
 #include "app/IInputView.h"
 #include "app/IPortSelectionView.h"
+#include "app/IRecorderDialog.h"
 #include "device/IKeyBedView.h"
 #include "device/IKeyNoteSink.h"
 #include "device/KeyEvent.h"
@@ -92,7 +93,7 @@ struct MainServices {
 
 // The main dialog: the whole user interface and the owner of the shared state. All of its
 // handlers run on the GUI thread.
-class CMainDlg : public QDialog {
+class CMainDlg : public QDialog, public IRecorderDialog {
     Q_OBJECT
 
 public:
@@ -112,12 +113,18 @@ public:
     void EndDialog(int code);
 
     void ShutdownAndClose();
+    // The session asked the program to end (a termination signal): boxes and file dialogs a
+    // handler has open are closed, then the window closes as with its close button.
+    void CloseFromOutside();
+    // The display has gone and the process is ending: the music side shuts down as on a close
+    // (All Notes Off, input and thru off, playback asked to end) without touching a widget.
+    void ShutdownWithoutDisplay();
     bool InitDirectMusic();
     void InitMusicPorts();
     void FillPortLists();
     void FillGMInstrumentList();
     void FillDLSInstrumentList();
-    void OnSelchangeInstrument();
+    void OnSelchangeInstrument() override;
     void OnSelchangeOutputPort();
     void OnSelchangeInputPort();
     // Looks for MIDI ports that appeared or went away (every second while the dialog runs).
@@ -126,16 +133,17 @@ public:
     // The note entry of the piano and the key bed: cut-off, send, recording step.
     void PlayNote(BYTE note, BOOL on);
     // Releases every key on the screen and sends All Notes Off on channel 1.
-    void AllNotesOff();
+    void AllNotesOff() override;
     void OnClearMessageList();
 
     // State the tests and the other parts of the program look at.
     bool IsClosing() const { return m_bClosing != 0; }
     bool IsDlsMode() const;
-    QWidget* Control(int id) const;
+    QWidget& Window() override { return *this; }
+    QWidget* Control(int id) const override;
     QMenuBar* MenuBar() const { return m_pMainMenu; }
-    piano::CPianoCtrl* Piano() const { return m_piano; }
-    performance::CMidiListCtrl* MessageList() const { return m_list; }
+    piano::CPianoCtrl* Piano() const override { return m_piano; }
+    performance::CMidiListCtrl* MessageList() const override { return m_list; }
     int TransposeBase() const;
     // The exit code a step asked the application to quit with, if any.
     std::optional<int> QuitCode() const { return m_quitCode; }
@@ -143,8 +151,8 @@ public:
     // request, after the current handler (and the rest of start-up) has run.
     void PostQuitMessage(int code);
     const device::KeyBed* KeyBed() const { return m_keyBed.get(); }
-    QAction* Command(int id) const;
-    int OutputPortIndex() const;
+    QAction* Command(int id) const override;
+    int OutputPortIndex() const override;
     // Record/Stop/Play and the song-file commands, from OnInitDialog on.
     recorder::RecorderControl* Recorder() const { return m_recorder.get(); }
     recorder::SongFileCommands* SongFile() const { return m_songFile.get(); }
@@ -240,6 +248,10 @@ private:
         CMainDlg& m_dialog;
     };
 
+    // Sets the window's fixed size, keeping it inside its screen's available area.
+    void ResizeOnScreen(QSize size);
+    // All Notes Off, the collection and instrument, the playback wake-up, thru and input.
+    void ShutdownMusic();
     void StartKeyBed();
     void CreateMenuBar();
     void BindControls();

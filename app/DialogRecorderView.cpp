@@ -7,9 +7,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 
-#include "app/CMainDlg.h"
 #include "app/CTextEntryDlg.h"
+#include "app/IRecorderDialog.h"
 #include "app/IUserPrompts.h"
 #include "musicport/CDMusicException.h"
 #include "musicport/COutputPort.h"
@@ -46,24 +47,24 @@ public:
 
 }  // namespace
 
-DialogRecorderView::DialogRecorderView(CMainDlg& dialog, musicport::COutputPort& outputPort,
+DialogRecorderView::DialogRecorderView(IRecorderDialog& dialog, musicport::COutputPort& outputPort,
                                        IUserPrompts& prompts)
-    : m_dialog(dialog), m_outputPort(outputPort), m_prompts(prompts) {}
+    : m_host(dialog), m_dialog(dialog.Window()), m_outputPort(outputPort), m_prompts(prompts) {}
 
 void DialogRecorderView::EnableRecordButton(bool enable) {
-    m_dialog.Control(res::IDC_RECORD)->setEnabled(enable);
+    m_host.Control(res::IDC_RECORD)->setEnabled(enable);
 }
 
 void DialogRecorderView::EnablePlayButton(bool enable) {
-    m_dialog.Control(res::IDC_PLAY)->setEnabled(enable);
+    m_host.Control(res::IDC_PLAY)->setEnabled(enable);
 }
 
 void DialogRecorderView::EnableStopButton(bool enable) {
-    m_dialog.Control(res::IDC_STOP)->setEnabled(enable);
+    m_host.Control(res::IDC_STOP)->setEnabled(enable);
 }
 
 void DialogRecorderView::EnableNewItem(bool enable) {
-    m_dialog.Command(res::ID_FILE_NEW)->setEnabled(enable);
+    m_host.Command(res::ID_FILE_NEW)->setEnabled(enable);
 }
 
 void DialogRecorderView::TakeFocus() {
@@ -71,7 +72,7 @@ void DialogRecorderView::TakeFocus() {
 }
 
 void DialogRecorderView::AllNotesOff() {
-    m_dialog.AllNotesOff();
+    m_host.AllNotesOff();
 }
 
 void DialogRecorderView::ShowMessage(std::string_view text) {
@@ -79,13 +80,13 @@ void DialogRecorderView::ShowMessage(std::string_view text) {
 }
 
 void DialogRecorderView::PostProgressRange(int low, int high) {
-    auto* bar = qobject_cast<QProgressBar*>(m_dialog.Control(res::IDC_PROGRESS));
+    auto* bar = qobject_cast<QProgressBar*>(m_host.Control(res::IDC_PROGRESS));
     QMetaObject::invokeMethod(
         bar, [bar, low, high] { bar->setRange(low, high); }, Qt::QueuedConnection);
 }
 
 void DialogRecorderView::PostProgressPos(std::uint32_t position) {
-    auto* bar = qobject_cast<QProgressBar*>(m_dialog.Control(res::IDC_PROGRESS));
+    auto* bar = qobject_cast<QProgressBar*>(m_host.Control(res::IDC_PROGRESS));
     QMetaObject::invokeMethod(
         bar, [bar, position] { bar->setValue(int(position)); }, Qt::QueuedConnection);
 }
@@ -104,15 +105,15 @@ void DialogRecorderView::SendMidiMsg(std::uint32_t msg) {
 }
 
 void DialogRecorderView::PressKey(std::uint8_t note) {
-    m_dialog.Piano()->PressKey(note);
+    m_host.Piano()->PressKey(note);
 }
 
 void DialogRecorderView::ReleaseKey(std::uint8_t note) {
-    m_dialog.Piano()->ReleaseKey(note);
+    m_host.Piano()->ReleaseKey(note);
 }
 
 void DialogRecorderView::AddMessage(std::uint8_t note, std::uint8_t velocity, int source) {
-    m_dialog.MessageList()->AddMessage(note, velocity, source);
+    m_host.MessageList()->AddMessage(note, velocity, source);
 }
 
 std::optional<std::filesystem::path> DialogRecorderView::AskPath(bool save) {
@@ -150,21 +151,21 @@ void DialogRecorderView::ShowMessage(std::string_view text, bool stopIcon) {
 }
 
 void DialogRecorderView::SetAuthorLabel(std::string_view text) {
-    qobject_cast<QLabel*>(m_dialog.Control(res::IDC_AUTHOR))->setText(FromUtf8(text));
+    qobject_cast<QLabel*>(m_host.Control(res::IDC_AUTHOR))->setText(FromUtf8(text));
 }
 
 void DialogRecorderView::SetTitleLabel(std::string_view text) {
-    qobject_cast<QLabel*>(m_dialog.Control(res::IDC_TITLE))->setText(FromUtf8(text));
+    qobject_cast<QLabel*>(m_host.Control(res::IDC_TITLE))->setText(FromUtf8(text));
 }
 
 void DialogRecorderView::EnableSaveItem() {
-    m_dialog.Command(res::ID_FILE_SAVE)->setEnabled(true);
+    m_host.Command(res::ID_FILE_SAVE)->setEnabled(true);
 }
 
 std::uint32_t DialogRecorderView::CurrentPortFlags() {
     musicport::PortInfo info{};
     try {
-        m_outputPort.GetPortInfo(musicport::DWORD(m_dialog.OutputPortIndex() + 1), &info);
+        m_outputPort.GetPortInfo(musicport::DWORD(m_host.OutputPortIndex() + 1), &info);
     } catch (const musicport::CDMusicException& e) {
         musicport::CDMusicException copy = e;
         platform::OutputDebugString(copy.GetReport());
@@ -173,7 +174,7 @@ std::uint32_t DialogRecorderView::CurrentPortFlags() {
 }
 
 int DialogRecorderView::OutputPortCount() {
-    const int listed = qobject_cast<QComboBox*>(m_dialog.Control(res::IDC_OUTPUT_PORT))->count();
+    const int listed = qobject_cast<QComboBox*>(m_host.Control(res::IDC_OUTPUT_PORT))->count();
     try {
         return std::min(listed, int(m_outputPort.GetNumPorts()));
     } catch (const musicport::CDMusicException& e) {
@@ -184,24 +185,26 @@ int DialogRecorderView::OutputPortCount() {
 }
 
 std::uint32_t DialogRecorderView::OutputPortFlags(int index) {
-    return qobject_cast<QComboBox*>(m_dialog.Control(res::IDC_OUTPUT_PORT))
-        ->itemData(index)
-        .toUInt();
+    return qobject_cast<QComboBox*>(m_host.Control(res::IDC_OUTPUT_PORT))->itemData(index).toUInt();
 }
 
 void DialogRecorderView::SelectOutputPort(int index) {
     // The port change itself follows the list's selection (its change handler).
-    qobject_cast<QComboBox*>(m_dialog.Control(res::IDC_OUTPUT_PORT))->setCurrentIndex(index);
+    qobject_cast<QComboBox*>(m_host.Control(res::IDC_OUTPUT_PORT))->setCurrentIndex(index);
 }
 
 int DialogRecorderView::InstrumentSelection() {
-    return qobject_cast<QComboBox*>(m_dialog.Control(res::IDC_INSTRUMENT))->currentIndex();
+    return qobject_cast<QComboBox*>(m_host.Control(res::IDC_INSTRUMENT))->currentIndex();
 }
 
 void DialogRecorderView::SelectInstrument(int index) {
-    auto* combo = qobject_cast<QComboBox*>(m_dialog.Control(res::IDC_INSTRUMENT));
-    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
-    m_dialog.OnSelchangeInstrument();
+    auto* combo = qobject_cast<QComboBox*>(m_host.Control(res::IDC_INSTRUMENT));
+    {
+        // The handler runs once, below, whether or not the selection changed.
+        const QSignalBlocker quiet(combo);
+        combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+    }
+    m_host.OnSelchangeInstrument();
 }
 
 }  // namespace app

@@ -3,13 +3,15 @@
 #include "recorder/IRecorderView.h"
 #include "recorder/ISongFileView.h"
 
+class QWidget;
+
 namespace musicport {
 class COutputPort;
 }  // namespace musicport
 
 namespace app {
 
-class CMainDlg;
+class IRecorderDialog;
 class IUserPrompts;
 
 // The main dialog as the recorder and the song-file commands see it: its buttons, menu items,
@@ -17,7 +19,9 @@ class IUserPrompts;
 // Methods that may run on other threads only post to the GUI thread or use thread-safe calls.
 class DialogRecorderView final : public recorder::IRecorderView, public recorder::ISongFileView {
 public:
-    DialogRecorderView(CMainDlg& dialog, musicport::COutputPort& outputPort, IUserPrompts& prompts);
+    // `dialog`, `outputPort` and `prompts` must outlive this object.
+    DialogRecorderView(IRecorderDialog& dialog, musicport::COutputPort& outputPort,
+                       IUserPrompts& prompts);
 
     // IRecorderView
     void EnableRecordButton(bool enable) override;
@@ -53,7 +57,8 @@ public:
 private:
     std::optional<std::filesystem::path> AskPath(bool save);
 
-    CMainDlg& m_dialog;
+    IRecorderDialog& m_host;
+    QWidget& m_dialog;  // the host's window
     musicport::COutputPort& m_outputPort;
     IUserPrompts& m_prompts;
 };

@@ -6,11 +6,14 @@ namespace app {
 
 namespace {
 
-// One axis: centred, then pulled back inside [low, low + span), the near edge winning.
-int PlaceAxis(int length, int low, int span) {
-    const int centred = low + (span - length) / 2;
+// One axis: `position` pulled back inside [low, low + span), the near edge winning.
+int KeepAxis(int position, int length, int low, int span) {
     const int farthest = low + span - length;
-    return std::max(low, std::min(centred, farthest));
+    return std::max(low, std::min(position, farthest));
+}
+
+int PlaceAxis(int length, int low, int span) {
+    return KeepAxis(low + (span - length) / 2, length, low, span);
 }
 
 }  // namespace
@@ -18,6 +21,11 @@ int PlaceAxis(int length, int low, int span) {
 QPoint CentredPlacement(QSize size, const QRect& available) {
     return {PlaceAxis(size.width(), available.left(), available.width()),
             PlaceAxis(size.height(), available.top(), available.height())};
+}
+
+QPoint KeptInside(const QRect& frame, const QRect& available) {
+    return {KeepAxis(frame.left(), frame.width(), available.left(), available.width()),
+            KeepAxis(frame.top(), frame.height(), available.top(), available.height())};
 }
 
 }  // namespace app

@@ -7,6 +7,7 @@
 
 #include "app/CInputReceiver.h"
 #include "app/CMainApp.h"
+#include "app/CMainDlg.h"
 #include "app/MessageBoxPrompts.h"
 #include "app/PortSelection.h"
 #include "app/WindowCommands.h"
@@ -18,28 +19,25 @@
 #include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "performance/CPerformanceControls.h"
+#include "performance/PerformanceLock.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/Ch341UsbDevice.h"
 #include "platform/display/DisplayCheck.h"
 #include "platform/http/CurlHttpClient.h"
 #include "platform/mixer/AlsaMixer.h"
+#include "platform/process/ExitHook.h"
+#include "platform/process/TerminationSignals.h"
 #include "platform/shell/XdgShell.h"
 #include "recorder/CNoteRecorder.h"
 #include "recorder/IMonotonicClock.h"
 #include "res/Strings.h"
 #include "web/CAnnouncement.h"
 
-int main(int argc, char** argv) {
-    // Qt aborts with a message about reinstalling when it finds no display: say what is wrong.
-    if (const auto reason = platform::MissingDisplayReason()) {
-        std::fputs(platform::MissingDisplayAdvice(*reason, "tunestead").c_str(), stderr);
-        return 2;
-    }
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tunestead"));
-    // No display name: Qt would append it to every window title, and the titles are the
-    // program's own texts.
+namespace {
 
+// Builds the process-wide objects, runs the main dialog and tears the objects down in reverse
+// order. Returns the exit code; `signal` is the termination signal that ended the run, or 0.
+int RunPlayer(int& signal) {
     // Process-wide objects, destroyed in reverse order after the dialog has ended.
     const std::unique_ptr<platform::music::IMusicSystem> musicSystem =
         platform::CreateDefaultMusicSystem();
@@ -67,8 +65,47 @@ int main(int argc, char** argv) {
     const recorder::SteadyClock recorderClock;
     recorder::CNoteRecorder noteRecorder(recorderClock);
 
+    // SIGTERM, SIGINT and SIGHUP close the window as its close button does, so the normal
+    // shutdown runs (All Notes Off, ports closed) before the process ends.
+    platform::process::TerminationSignals terminationSignals([](int) {
+        if (app::CMainDlg* dialog = app::CMainDlg::Instance())
+            dialog->CloseFromOutside();
+    });
+    // A lost display ends the process from inside Qt through exit(): the music side still
+    // shuts down and the output port is closed, so nothing hangs on an external synthesizer.
+    platform::process::ExitHook displayLost([&outputPort] {
+        performance::PerformanceGuard lock(performance::PerformanceLock());
+        if (app::CMainDlg* dialog = app::CMainDlg::Instance())
+            dialog->ShutdownWithoutDisplay();
+        outputPort.DeactivatePort();
+    });
+
     app::CMainApp theApp({music, outputPort, prompts, *keyBedDevice, keyNoteMap, controls, commands,
                           shell, announcement, noteRecorder, ports, receiver});
     theApp.InitInstance();
+    displayLost.Disarm();
+    signal = terminationSignals.First();
     return theApp.ExitCode();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Qt aborts with a message about reinstalling when it finds no display: say what is wrong.
+    if (const auto reason = platform::MissingDisplayReason()) {
+        std::fputs(platform::MissingDisplayAdvice(*reason, "tunestead").c_str(), stderr);
+        return 2;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tunestead"));
+    // No display name: Qt would append it to every window title, and the titles are the
+    // program's own texts.
+
+    int signal = 0;
+    const int code = RunPlayer(signal);
+    // Ended by a signal: after the shutdown, end the way the signal would have, so that the
+    // session sees how the program ended.
+    if (signal != 0)
+        platform::process::TerminationSignals::RaiseDefault(signal);
+    return code;
 }

@@ -12,21 +12,19 @@ void CPerformanceControls::MixerFailure(std::string_view text) {
 }
 
 void CPerformanceControls::InitMixer() {
+    // Each failing step shows its own box and asks to quit; the steps after it still run, so a
+    // machine without a mixer shows all three boxes before the application ends.
     m_lastResult = m_mixer.Open();
     m_bMixerOpen = m_lastResult == MixerResult::Ok;
-    if (!m_bMixerOpen) {
-        // Without a device there is no line or control to report on: one box says it all.
+    if (!m_bMixerOpen)
         MixerFailure(kOpenDeviceFailed);
-        return;
-    }
     m_lastResult = m_mixer.GetPlaybackLine();
     m_bLineFound = m_lastResult == MixerResult::Ok;
-    if (!m_bLineFound) {
+    if (!m_bLineFound)
         MixerFailure(kOpenLineFailed);
-        return;
-    }
-    if (!ReadMasterVolume())
-        return;
+    ReadMasterVolume();
+    // After a failed look-up the control record is empty: a maximum of 0 puts the thumb at
+    // the top and every later write at 0.
     m_dwVolumeMaximum = m_control.maximum;
     if (m_view != nullptr)
         m_view->SetVolumePosition(VolumeToSliderPosition(m_dwVolumeMaximum, m_dwVolumeValue));

@@ -30,7 +30,7 @@ public:
     void InitTranspose() { m_nTransposeBase = kStartupTransposeBase; }
     // Start-up: opens the mixer, finds its playback line, reads the volume and places the
     // volume slider. Each failure shows its box and asks the application to quit with -1;
-    // later steps that need what failed are not attempted.
+    // the later steps still run.
     void InitMixer();
 
     // The user let go of the pitch slider.

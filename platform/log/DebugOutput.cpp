@@ -3,7 +3,10 @@
 #include <QLoggingCategory>
 #include <QString>
 
-Q_LOGGING_CATEGORY(lcTunestead, "tunestead.debug")
+// Debug lines of the "tunestead" category are off unless asked for with
+// QT_LOGGING_RULES="tunestead.debug=true" (the rule names the category, then the level): a
+// normal run prints nothing.
+Q_LOGGING_CATEGORY(lcTunestead, "tunestead", QtInfoMsg)
 
 namespace platform {
 

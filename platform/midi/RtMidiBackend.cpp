@@ -1,6 +1,7 @@
 #include "platform/midi/RtMidiBackend.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/log/DebugOutput.h"
 #include "platform/midi/PortIdentity.h"
@@ -22,7 +23,13 @@ RtMidiBackend::RtMidiBackend(MidiApi api) : api_(api) {
     // without /dev/snd/seq) and must only leave this backend empty.
     try {
         probeIn_ = std::make_unique<RtMidiIn>(ToRtMidi(api), std::string(kClientName));
-        InstallErrorCallback(*probeIn_);
+        // Also notes that a call could not reach the API's server (see List).
+        probeIn_->setErrorCallback(
+            [](RtMidiError::Type, const std::string& text, void* self) {
+                platform::OutputDebugString("MIDI: " + text);
+                static_cast<RtMidiBackend*>(self)->inputProbeFailed_ = true;
+            },
+            this);
         probeOut_ = std::make_unique<RtMidiOut>(ToRtMidi(api), std::string(kClientName));
         InstallErrorCallback(*probeOut_);
     } catch (const RtMidiError& e) {
@@ -36,24 +43,33 @@ RtMidiBackend::RtMidiBackend(MidiApi api) : api_(api) {
 RtMidiBackend::~RtMidiBackend() = default;
 
 std::vector<RtMidiBackend::Listed> RtMidiBackend::List() {
-    std::vector<Listed> listed;
     if (!Available())
-        return listed;
-    const auto add = [&](RtMidi& midi, music::DWORD portClass) {
+        return {};
+    const auto add = [&](RtMidi& midi, music::DWORD portClass, std::vector<Listed>& to) {
         try {
             const unsigned count = midi.getPortCount();
             for (unsigned i = 0; i < count; ++i) {
                 std::string name = midi.getPortName(i);
                 if (name.empty() || IsOwnPort(name))
                     continue;
-                listed.push_back({ExternalPortCaps(api_, portClass, name), std::move(name)});
+                to.push_back({ExternalPortCaps(api_, portClass, name), std::move(name)});
             }
         } catch (const RtMidiError& e) {
             platform::OutputDebugString("MIDI: " + e.getMessage());
         }
     };
-    add(*probeOut_, music::DMUS_PC_OUTPUTCLASS);
-    add(*probeIn_, music::DMUS_PC_INPUTCLASS);
+    // RtMidi's JACK output object makes a new 16 KB ring buffer on every attempt to reach the
+    // server and loses it when no server answers: once a second, that grew the idle player
+    // by about 3 MB a minute. The input object's attempt costs nothing, so it goes first and
+    // the output object is asked only when the input object reached the server.
+    inputProbeFailed_ = false;
+    std::vector<Listed> inputs;
+    add(*probeIn_, music::DMUS_PC_INPUTCLASS, inputs);
+    std::vector<Listed> listed;
+    if (api_ != MidiApi::Jack || !inputProbeFailed_)
+        add(*probeOut_, music::DMUS_PC_OUTPUTCLASS, listed);
+    listed.insert(listed.end(), std::make_move_iterator(inputs.begin()),
+                  std::make_move_iterator(inputs.end()));
     return listed;
 }
 

@@ -41,6 +41,8 @@ private:
     // Probes used only to list ports; they open no port.
     std::unique_ptr<RtMidiIn> probeIn_;
     std::unique_ptr<RtMidiOut> probeOut_;
+    // Set when the input probe reported an error (for JACK: no server) since List began.
+    bool inputProbeFailed_ = false;
 };
 
 }  // namespace platform::midi

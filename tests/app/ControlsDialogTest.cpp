@@ -167,15 +167,18 @@ TEST_F(ControlsDialogTest, VolumeSliderWritesTheMasterVolumeWhenAChangeEnds) {
     EXPECT_LT(mixer.Written()[4], 65535u);
 }
 
-TEST_F(ControlsDialogTest, MixerFailuresShowTheirBoxAndQuitWithMinusOne) {
+// A failing step shows its box and start-up goes on, so every later step that depends on it
+// fails too and shows its own box: without a mixer the user sees all three, in order.
+TEST_F(ControlsDialogTest, EachFailingMixerStepShowsItsBoxAndQuitsWithMinusOne) {
     struct Case {
         FakeMixer::Step step;
-        const char* text;
+        std::vector<std::string> texts;
     };
-    for (const Case& c : {Case{FakeMixer::Step::Open, "打开音频设备失败!"},
-                          Case{FakeMixer::Step::Line, "打开通道失败!"},
-                          Case{FakeMixer::Step::Control, "获取音频控制器失败!"}}) {
-        SCOPED_TRACE(c.text);
+    for (const Case& c : {Case{FakeMixer::Step::Open,
+                               {"打开音频设备失败!", "打开通道失败!", "获取音频控制器失败!"}},
+                          Case{FakeMixer::Step::Line, {"打开通道失败!", "获取音频控制器失败!"}},
+                          Case{FakeMixer::Step::Control, {"获取音频控制器失败!"}}}) {
+        SCOPED_TRACE(c.texts.front());
         prompts.shown.clear();
         FakeMixer failing;
         failing.FailAt(c.step);
@@ -184,12 +187,31 @@ TEST_F(ControlsDialogTest, MixerFailuresShowTheirBoxAndQuitWithMinusOne) {
         const int code = dialog.DoModal();  // the quit request ends the modal loop
         EXPECT_EQ(code, -1);
         EXPECT_EQ(dialog.QuitCode(), -1);
-        ASSERT_EQ(prompts.shown.size(), 1u);
-        EXPECT_EQ(prompts.shown[0].text, c.text);
-        EXPECT_EQ(prompts.shown[0].caption, "错误");
-        EXPECT_EQ(prompts.shown[0].icon, app::PromptIcon::Error);
+        std::vector<std::string> shown;
+        for (const auto& prompt : prompts.shown) {
+            shown.push_back(prompt.text);
+            EXPECT_EQ(prompt.caption, "错误");
+            EXPECT_EQ(prompt.icon, app::PromptIcon::Error);
+        }
+        EXPECT_EQ(shown, c.texts);
         EXPECT_EQ(dialog.size(), QSize(675, 320));  // start-up went on
+        // No control: the thumb sits at the top.
+        EXPECT_EQ(Slider(dialog, res::IDC_VOLUME)->value(), 0);
     }
+}
+
+// A volume change whose control look-up fails shows the box, asks to quit, and still writes.
+TEST_F(ControlsDialogTest, AFailedLookUpOnAVolumeChangeShowsItsBoxAndStillWrites) {
+    Run([&](app::CMainDlg& dialog) {
+        mixer.FailAt(FakeMixer::Step::Control);
+        performance::CSliderCtrl* volume = Slider(dialog, res::IDC_VOLUME);
+        volume->setFocus();
+        QTest::keyClick(volume, Qt::Key_End);
+        EXPECT_EQ(dialog.QuitCode(), -1);
+    });
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "获取音频控制器失败!");
+    EXPECT_EQ(mixer.Written(), std::vector<std::uint32_t>{0u});
 }
 
 TEST_F(ControlsDialogTest, AQuitRequestStandsWhenStartUpEndedTheDialogAnyway) {
@@ -200,7 +222,8 @@ TEST_F(ControlsDialogTest, AQuitRequestStandsWhenStartUpEndedTheDialogAnyway) {
     m->system.FailOn("CreateMusic", pm::REGDB_E_CLASSNOTREG);
     application.InitInstance();
     EXPECT_EQ(application.ExitCode(), -1);
-    ASSERT_EQ(prompts.shown.size(), 2u);
+    // The music box, then the mixer's three.
+    ASSERT_EQ(prompts.shown.size(), 4u);
     EXPECT_EQ(prompts.shown[1].text, "打开音频设备失败!");
 }
 

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -225,6 +226,7 @@ TEST_F(RecorderDialogTest, SaveAsThenNewThenOpenThroughTheMenu) {
     bool openDialogRight = false;
     std::uint32_t countAfterNew = 99;
     std::vector<recorder::NoteEvent> reopened;
+    std::vector<DWORD> programChanges;
     QString authorLabel;
     QTimer::singleShot(kOutsideTheLock, &dialog, [&] {
         EXPECT_FALSE(dialog.Command(res::ID_FILE_SAVE)->isEnabled());
@@ -242,8 +244,15 @@ TEST_F(RecorderDialogTest, SaveAsThenNewThenOpenThroughTheMenu) {
         countAfterNew = noteRecorder.GetCount();
         EXPECT_FALSE(Enabled(dialog, res::IDC_PLAY));
 
+        // Another instrument before Open, so that the song's own is a change of the list.
+        qobject_cast<QComboBox*>(dialog.Control(res::IDC_INSTRUMENT))->setCurrentIndex(5);
+        const std::size_t beforeOpen = Played().size();
         AnswerFileDialog(path, &openDialogRight);
         dialog.Command(res::ID_FILE_OPEN)->trigger();
+        const std::vector<DWORD> played = Played();
+        std::copy_if(played.begin() + std::ptrdiff_t(beforeOpen), played.end(),
+                     std::back_inserter(programChanges),
+                     [](DWORD message) { return (message & 0xF0) == 0xC0; });
         reopened.assign(noteRecorder.GetData(), noteRecorder.GetData() + noteRecorder.GetCount());
         EXPECT_TRUE(Enabled(dialog, res::IDC_PLAY));
         authorLabel = qobject_cast<QLabel*>(dialog.Control(res::IDC_AUTHOR))->text();
@@ -256,6 +265,8 @@ TEST_F(RecorderDialogTest, SaveAsThenNewThenOpenThroughTheMenu) {
     EXPECT_TRUE(openDialogRight);
     EXPECT_EQ(countAfterNew, 0u);
     EXPECT_THAT(reopened, ElementsAre(0x0000FF3Cu, 0x012C7F3Cu));
+    // The song's instrument is chosen once: one program change, back to the first entry.
+    EXPECT_THAT(programChanges, ElementsAre(0xC0u));
     EXPECT_EQ(authorLabel, QStringLiteral("Author: "));
     EXPECT_TRUE(prompts.shown.empty());
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
 #include <QString>
 #include <QtGlobal>
 #include <string>
@@ -26,9 +27,14 @@ const UsbDeviceInfo kOtherSerial{1, 11, 0x1A2B, 0x3C4D, true, 0xFF, 0x01, 0x02, 
 // Collects the lines written to the debug output while it lives.
 class DebugLines {
 public:
-    DebugLines() { previous_ = qInstallMessageHandler(&Collect); }
+    // The debug category is off by default: it is switched on while lines are collected.
+    DebugLines() {
+        QLoggingCategory::setFilterRules(QStringLiteral("tunestead.debug=true"));
+        previous_ = qInstallMessageHandler(&Collect);
+    }
     ~DebugLines() {
         qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules({});
         Lines().clear();
     }
     DebugLines(const DebugLines&) = delete;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
 #include <QString>
 #include <QtGlobal>
 #include <chrono>
@@ -31,9 +32,14 @@ public:
     LogCapture() {
         std::lock_guard lock(mutex_);
         lines_.clear();
+        // The debug category is off by default: it is switched on while lines are captured.
+        QLoggingCategory::setFilterRules(QStringLiteral("tunestead.debug=true"));
         previous_ = qInstallMessageHandler(&LogCapture::Handle);
     }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
+    ~LogCapture() {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules({});
+    }
 
     bool Contains(const std::string& words) const {
         std::lock_guard lock(mutex_);
