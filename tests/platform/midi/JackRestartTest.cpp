@@ -228,7 +228,7 @@ private:
 
 TEST(JackAbsent, NothingReachesStderrWithoutAServerOrASequencer) {
     // Debug lines are asked for separately; here only what the libraries would print.
-    QLoggingCategory::setFilterRules("tunestead.*=false");
+    QLoggingCategory::setFilterRules("tunestead.debug=false");
     ServerNameScope scope("ts-nobody-" + std::to_string(getpid()));
     StderrCapture capture;
     {
@@ -252,7 +252,7 @@ TEST(JackAbsent, NothingReachesStderrWithoutAServerOrASequencer) {
 TEST(JackAbsent, AMissingServerIsAskedForOnceNotAtEveryListing) {
     // The port poll lists every second; only a server socket appearing (or a long interval)
     // makes the next connection attempt. Each attempt leaves libjack's lines in the debug output.
-    QLoggingCategory::setFilterRules("tunestead.*=true");
+    QLoggingCategory::setFilterRules("tunestead.debug=true");
     ServerNameScope scope("ts-nobody-" + std::to_string(getpid()));
     StderrCapture capture;
     {
