@@ -5,6 +5,7 @@
 // Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER, as scripts/servers.sh starts them) and root
 // for the mount and network namespaces:
 //   tunestead-bench-startup [runs per case]
+// TS_PLAYER_BINARY, when set, names another build of the program to run (a baseline, say).
 // The maker's site is pointed at a loopback address of its own through /etc/hosts in a mount
 // namespace, so nothing leaves the machine.
 
@@ -133,7 +134,8 @@ Run StartPlayer(QProcess& process, xcb_connection_t* x, const QString& hosts, bo
     args << "sh"
          << "-c"
          << "mount --bind \"$1\" /etc/hosts && exec \"$2\""
-         << "sh" << hosts << QStringLiteral(TUNESTEAD_BINARY);
+         << "sh" << hosts
+         << qEnvironmentVariable("TS_PLAYER_BINARY", QStringLiteral(TUNESTEAD_BINARY));
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const Clock::time_point start = Clock::now();
     process.start(QStringLiteral("unshare"), args);

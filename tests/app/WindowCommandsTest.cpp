@@ -192,15 +192,17 @@ TEST_F(WindowCommandsTest, TheAnnouncementReplacesTheLabelOnlyWhenOneArrives) {
         http.SetAnswer(c.answer);
         QString label;
         Qt::TextFormat format = Qt::AutoText;
+        bool changed = false;
         Run([&](app::CMainDlg& dialog) {
             auto* announcement = qobject_cast<QLabel*>(dialog.Control(res::IDC_ANNOUNCEMENT));
             // The fetch runs beside the window; its outcome comes a moment later, if at all.
-            QTest::qWaitFor([&] { return announcement->text() != resourceText; }, 500);
+            changed = QTest::qWaitFor([&] { return announcement->text() != resourceText; }, 500);
             label = announcement->text();
             format = announcement->textFormat();
             announcement->grab();  // drawn as a user would see it
         });
         EXPECT_EQ(label, c.label);
+        EXPECT_EQ(changed, c.label != resourceText);
         EXPECT_EQ(format, Qt::PlainText);
     }
     ASSERT_FALSE(http.Requests().empty());
