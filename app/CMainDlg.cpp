@@ -43,6 +43,7 @@
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
+#include "web/AnnouncementFetch.h"
 #include "web/CAnnouncement.h"
 #include "web/CHyperLink.h"
 #include "web/SiteLinks.h"
@@ -256,12 +257,17 @@ CMainDlg::BOOL CMainDlg::OnInitDialog() {
     // 16. The 25 ms scan runs on the key-bed thread whenever the device is open (step 12).
     // 17. Links to the maker's site and product page.
     web::SetUpSiteLinks(*m_linkLogo, *m_linkSite, *m_linkProduct, m_services.shell);
-    // 18. The announcement replaces the label's text when one arrives (at most 3 s).
-    const std::string announcement = m_services.announcement.Fetch([this](std::string_view text) {
-        m_services.prompts.ShowMessage(text, {}, PromptIcon::None);
-    });
-    if (!announcement.empty())
-        m_announcement->setText(FromUtf8(announcement));
+    // 18. The announcement replaces the label's text when one arrives (at most 3 s). It is
+    //     fetched on a thread of its own, so the window does not wait for the network.
+    m_announcementFetch = std::make_unique<web::AnnouncementFetch>(
+        m_services.announcement, *this,
+        [this](const std::string& text) {
+            if (!text.empty())
+                m_announcement->setText(FromUtf8(text));
+        },
+        [this](std::string_view text) {
+            m_services.prompts.ShowMessage(text, {}, PromptIcon::None);
+        });
 
     // 19. The window size at the end of start-up, centred for that size on its screen.
     setFixedSize(kStartupSize);
@@ -470,6 +476,7 @@ void CMainDlg::OnClose() {
 
 void CMainDlg::OnDestroy() {
     m_destroyed = true;
+    m_announcementFetch.reset();
     // The player uses the piano and the message list: it ends before they go.
     if (m_recorder)
         m_recorder->Shutdown();

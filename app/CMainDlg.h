@@ -51,6 +51,7 @@ class IShell;
 }  // namespace platform::shell
 
 namespace web {
+class AnnouncementFetch;
 class CAnnouncement;
 class CHyperLink;
 }  // namespace web
@@ -310,6 +311,8 @@ private:
     std::unique_ptr<DialogRecorderView> m_recorderView;
     std::unique_ptr<recorder::RecorderControl> m_recorder;
     std::unique_ptr<recorder::SongFileCommands> m_songFile;
+    // The announcement on its way: fetched off the GUI thread, ended with the window.
+    std::unique_ptr<web::AnnouncementFetch> m_announcementFetch;
 };
 
 }  // namespace app

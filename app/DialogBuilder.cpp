@@ -45,12 +45,16 @@ QWidget* Create(QWidget* client, const res::ControlTemplate& c) {
             return new performance::CMidiListCtrl(client);
         case ControlKind::Label: {
             auto* label = new QLabel(Text(c), client);
+            // Labels also show text from outside (the announcement, a song's author and
+            // title): never let the label read it as markup.
+            label->setTextFormat(Qt::PlainText);
             label->setWordWrap(true);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;
         }
         case ControlKind::LabelNoWrap: {
             auto* label = new QLabel(Text(c), client);
+            label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;
         }

@@ -39,6 +39,8 @@ void MessageBoxPrompts::ShowDetailedMessage(std::string_view text, std::string_v
     const std::string_view shown = caption.empty() ? res::kAppName : caption;
     QMessageBox box(qtIcon, FromUtf8(shown), FromUtf8(text), QMessageBox::Ok,
                     owner_ != nullptr ? owner_ : CMainDlg::Instance());
+    // Box texts carry port names and other text from outside: never markup.
+    box.setTextFormat(Qt::PlainText);
     if (!details.empty())
         box.setDetailedText(FromUtf8(details));
     box.exec();

@@ -13,7 +13,8 @@ using platform::http::HttpError;
 CAnnouncement::CAnnouncement(platform::http::IHttpClient& client, std::string address)
     : m_client(client), m_address(std::move(address)) {}
 
-std::string CAnnouncement::FetchUrlText(std::string_view address, const ShowMessage& show) const {
+std::string CAnnouncement::FetchUrlText(std::string_view address, const ShowMessage& show,
+                                        const platform::http::HttpCancel* cancel) const {
     auto tell = [&show](std::string_view text) {
         if (show)
             show(text);
@@ -37,6 +38,7 @@ std::string CAnnouncement::FetchUrlText(std::string_view address, const ShowMess
     request.agent = std::string(kAgent);
     request.maxBytes = kMaxBytes + 1;  // one more than fits, to tell an oversized text
     request.timeout = kTimeout;
+    request.cancel = cancel;
 
     // 4-9. One GET, one read.
     const platform::http::HttpGetResult result = m_client.GetFirstPiece(request);
@@ -51,6 +53,7 @@ std::string CAnnouncement::FetchUrlText(std::string_view address, const ShowMess
             return {};
         case HttpError::Session:
         case HttpError::Send:
+        case HttpError::Cancelled:
             return {};
     }
     // An error page is not an announcement, however short.

@@ -6,6 +6,7 @@
 
 #include "platform/shell/IShell.h"
 #include "platform/shell/ShellCodes.h"
+#include "res/Strings.h"
 #include "web/FitToClient.h"
 #include "web/OpenErrorText.h"
 
@@ -131,8 +132,9 @@ void CHyperLink::ShowOpenError(int code) {
         m_showError(text);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), FromUtf8(text),
+    QMessageBox box(QMessageBox::Warning, FromUtf8(std::string(res::kAppName)), FromUtf8(text),
                     QMessageBox::Ok, window());
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

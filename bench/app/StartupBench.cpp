@@ -1,8 +1,11 @@
-// Window up (exec to mapped) of the real program with the announcement server down, slow
-// (never answers) and answering, against a run with no network at all; then the idle CPU and
-// memory of the running player. Needs Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER, as
-// scripts/servers.sh starts them) and root for the mount and network namespaces:
+// Window up (exec to mapped, as the X server sees it) of the real program with the
+// announcement server down, slow (never answers) and answering, against a run with no network
+// at all, and the close (WM_DELETE_WINDOW to exit) right after the window is up, while a slow
+// server still holds the announcement; then the idle CPU and memory of the running player. Needs
+// Xvfb and PulseAudio (TS_XVFB_DISPLAY, PULSE_SERVER, as scripts/servers.sh starts them) and root
+// for the mount and network namespaces:
 //   tunestead-bench-startup [runs per case]
+// TS_PLAYER_BINARY, when set, names another build of the program to run (a baseline, say).
 // The maker's site is pointed at a loopback address of its own through /etc/hosts in a mount
 // namespace, so nothing leaves the machine.
 
@@ -21,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -86,7 +90,34 @@ private:
 struct Run {
     double mappedMs = -1;
     qint64 pid = 0;
+    xcb_window_t window = XCB_WINDOW_NONE;
 };
+
+xcb_atom_t Atom(xcb_connection_t* x, const char* name) {
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(x, 0, std::uint16_t(std::strlen(name)), name);
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(x, cookie, nullptr), &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// Asks the window to close as a window manager's close button does; the time until the
+// program has ended, or -1.
+double CloseAndTime(QProcess& process, xcb_connection_t* x, xcb_window_t window) {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = Atom(x, "WM_PROTOCOLS");
+    event.data.data32[0] = Atom(x, "WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    const Clock::time_point start = Clock::now();
+    xcb_send_event(x, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(x);
+    if (!process.waitForFinished(10000))
+        return -1;
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 // Starts the player and waits for its window to be mapped.
 Run StartPlayer(QProcess& process, xcb_connection_t* x, const QString& hosts, bool noNetwork) {
@@ -103,7 +134,8 @@ Run StartPlayer(QProcess& process, xcb_connection_t* x, const QString& hosts, bo
     args << "sh"
          << "-c"
          << "mount --bind \"$1\" /etc/hosts && exec \"$2\""
-         << "sh" << hosts << QStringLiteral(TUNESTEAD_BINARY);
+         << "sh" << hosts
+         << qEnvironmentVariable("TS_PLAYER_BINARY", QStringLiteral(TUNESTEAD_BINARY));
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const Clock::time_point start = Clock::now();
     process.start(QStringLiteral("unshare"), args);
@@ -117,6 +149,8 @@ Run StartPlayer(QProcess& process, xcb_connection_t* x, const QString& hosts, bo
             continue;
         }
         const bool mapped = (event->response_type & 0x7F) == XCB_MAP_NOTIFY;
+        if (mapped)
+            run.window = reinterpret_cast<xcb_map_notify_event_t*>(event)->window;
         std::free(event);
         if (mapped) {
             run.mappedMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -199,15 +233,19 @@ int main(int argc, char** argv) {
         if (c.server)
             server = std::make_unique<SiteServer>(site, c.mode);
         std::vector<double> times;
+        std::vector<double> closes;
         for (int i = 0; i < runs; ++i) {
             QProcess process;
             const Run run = StartPlayer(process, x, hosts, c.noNetwork);
             times.push_back(run.mappedMs);
+            closes.push_back(run.window == XCB_WINDOW_NONE ? -1
+                                                           : CloseAndTime(process, x, run.window));
             Stop(process);
         }
-        std::printf("  %-26s %8.0f ms  (min %.0f, max %.0f)\n", c.name, Median(times),
-                    *std::min_element(times.begin(), times.end()),
-                    *std::max_element(times.begin(), times.end()));
+        std::printf("  %-26s %8.0f ms  (min %.0f, max %.0f); close at once: %.0f ms (max %.0f)\n",
+                    c.name, Median(times), *std::min_element(times.begin(), times.end()),
+                    *std::max_element(times.begin(), times.end()), Median(closes),
+                    *std::max_element(closes.begin(), closes.end()));
     }
 
     // Idle: the window up with the server answering, nothing touched for 10 s.

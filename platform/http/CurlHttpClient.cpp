@@ -3,7 +3,9 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <optional>
 
+#include "platform/http/HttpCancel.h"
 #include "platform/log/DebugOutput.h"
 
 namespace platform::http {
@@ -49,6 +51,39 @@ bool ValidHost(const std::string& host) {
     return true;
 }
 
+// Runs the transfer on a multi handle so that a cancel wakes the wait at once; the easy
+// handle's own timeouts bound it otherwise. The code of the finished transfer, or nothing when
+// it was cancelled.
+std::optional<CURLcode> Perform(CURL* easy, const HttpCancel* cancel) {
+    const std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
+                                                                      &curl_multi_cleanup);
+    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK)
+        return CURLE_OUT_OF_MEMORY;
+    std::optional<CURLcode> code;
+    for (int running = 1; !code;) {
+        if (cancel != nullptr && cancel->Cancelled())
+            break;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            code = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        int left = 0;
+        while (const CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+            if (message->msg == CURLMSG_DONE)
+                code = message->data.result;
+        }
+        if (code || running == 0)
+            break;
+        curl_waitfd wake{cancel != nullptr ? cancel->WakeDescriptor() : -1, CURL_WAIT_POLLIN, 0};
+        const bool canWake = wake.fd >= 0;
+        // Without a descriptor to wake on, look at the flag every 50 ms.
+        curl_multi_poll(multi.get(), canWake ? &wake : nullptr, canWake ? 1 : 0,
+                        canWake || cancel == nullptr ? 1000 : 50, nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return code;
+}
+
 }  // namespace
 
 CurlHttpClient::CurlHttpClient() {
@@ -75,13 +110,19 @@ HttpGetResult CurlHttpClient::GetFirstPiece(const HttpGetRequest& request) {
     const std::string url =
         "http://" + request.host + (request.path.empty() ? std::string("/") : request.path);
     FirstPiece piece{request.maxBytes, &result};
+    // No accept types: an empty "Accept:" takes out the header libcurl would add.
+    const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
+        curl_slist_append(nullptr, "Accept:"), &curl_slist_free_all);
     CURL* h = curl.get();
     const bool prepared =
-        curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+        headers != nullptr && curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0)) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_USERAGENT, request.agent.c_str()) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        // A cancelled name look-up is left to finish on its own thread, not waited for.
+        curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(request.timeout.count())) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request.timeout.count())) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
@@ -94,15 +135,19 @@ HttpGetResult CurlHttpClient::GetFirstPiece(const HttpGetRequest& request) {
         result.error = HttpError::Request;
         return result;
     }
-    const CURLcode code = curl_easy_perform(h);
+    const std::optional<CURLcode> code = Perform(h, request.cancel);
+    if (!code) {
+        OutputDebugString("http: GET " + url + ": cancelled");
+        return HttpGetResult{HttpError::Cancelled, 0, {}, 0};
+    }
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     result.status = int(status);
     // Ending the transfer after the first piece is how a read of it succeeds.
-    if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && piece.received))
+    if (*code == CURLE_OK || (*code == CURLE_WRITE_ERROR && piece.received))
         return result;
-    OutputDebugString("http: GET " + url + ": " + curl_easy_strerror(code));
-    result.error = SendError(code);
+    OutputDebugString("http: GET " + url + ": " + curl_easy_strerror(*code));
+    result.error = SendError(*code);
     result.firstPiece.clear();
     result.pieceSize = 0;
     return result;

@@ -4,9 +4,9 @@
 
 namespace platform::http {
 
-// IHttpClient on libcurl: HTTP/1.0, the system's proxy settings, redirects followed (up to
-// five, HTTP and HTTPS only), no signals, the whole exchange bounded by the request's
-// timeout. Only this folder sees <curl/curl.h>.
+// IHttpClient on libcurl: HTTP/1.0 with no accept types, the system's proxy settings,
+// redirects followed (up to five, HTTP and HTTPS only), no signals, the whole exchange bounded
+// by the request's timeout and ended at once by its cancel. Only this folder sees <curl/curl.h>.
 class CurlHttpClient final : public IHttpClient {
 public:
     CurlHttpClient();

@@ -9,11 +9,14 @@ namespace platform::http {
 // Which step of a GET failed.
 enum class HttpError {
     None,
-    Session,  // no client session could be set up
-    Connect,  // the host is not one a connection can be set up for
-    Request,  // the request could not be prepared
-    Send,     // no answer: no network, unknown host, refused, timed out
+    Session,    // no client session could be set up
+    Connect,    // the host is not one a connection can be set up for
+    Request,    // the request could not be prepared
+    Send,       // no answer: no network, unknown host, refused, timed out
+    Cancelled,  // ended by the caller's HttpCancel before an answer came
 };
+
+class HttpCancel;
 
 struct HttpGetRequest {
     std::string host;  // may carry ":port"
@@ -23,6 +26,8 @@ struct HttpGetRequest {
     std::size_t maxBytes = 0;
     // The whole exchange, name look-up and redirects included, ends by then.
     std::chrono::milliseconds timeout{0};
+    // When set, cancelling it ends the GET at once; it must outlive the call.
+    const HttpCancel* cancel = nullptr;
 };
 
 struct HttpGetResult {
@@ -33,7 +38,7 @@ struct HttpGetResult {
 };
 
 // One HTTP/1.0 GET that reads only the first piece of the body to arrive.
-// Blocking, bounded by the request's timeout; any thread.
+// Blocking, bounded by the request's timeout and ended early by its cancel; any thread.
 class IHttpClient {
 public:
     virtual ~IHttpClient() = default;

@@ -5,10 +5,12 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 
 #include "app/CInstructionsDlg.h"
+#include "app/MessageBoxPrompts.h"
 #include "tests/app/DialogFixture.h"
 #include "web/CHyperLink.h"
 
@@ -184,6 +186,7 @@ TEST_F(WindowCommandsTest, LinksGetTheSiteAndProductAddresses) {
 }
 
 TEST_F(WindowCommandsTest, TheAnnouncementReplacesTheLabelOnlyWhenOneArrives) {
+    const QString resourceText = QStringLiteral("教你DIY 键乐坊键盘");
     struct Case {
         platform::http::HttpGetResult answer;
         QString label;
@@ -191,20 +194,63 @@ TEST_F(WindowCommandsTest, TheAnnouncementReplacesTheLabelOnlyWhenOneArrives) {
     for (const Case& c :
          {Case{{platform::http::HttpError::None, 200, "\xBD\xCC\xC4\xE3 news", 9},
                QStringLiteral("教你 news")},
-          Case{{platform::http::HttpError::Send, 0, {}, 0}, QStringLiteral("教你DIY 键乐坊键盘")},
-          Case{{platform::http::HttpError::None, 404, "Not Found", 9},
-               QStringLiteral("教你DIY 键乐坊键盘")}}) {
+          // Markup from the network is shown as it is, never followed.
+          Case{{platform::http::HttpError::None, 200, "<img src=\"/dev/zero\">", 21},
+               QStringLiteral("<img src=\"/dev/zero\">")},
+          Case{{platform::http::HttpError::Send, 0, {}, 0}, resourceText},
+          Case{{platform::http::HttpError::None, 404, "Not Found", 9}, resourceText}}) {
         http.SetAnswer(c.answer);
         QString label;
+        Qt::TextFormat format = Qt::AutoText;
+        bool changed = false;
         Run([&](app::CMainDlg& dialog) {
-            label = qobject_cast<QLabel*>(dialog.Control(res::IDC_ANNOUNCEMENT))->text();
+            auto* announcement = qobject_cast<QLabel*>(dialog.Control(res::IDC_ANNOUNCEMENT));
+            // The fetch runs beside the window; its outcome comes a moment later, if at all.
+            changed = QTest::qWaitFor([&] { return announcement->text() != resourceText; }, 500);
+            label = announcement->text();
+            format = announcement->textFormat();
+            announcement->grab();  // drawn as a user would see it
         });
         EXPECT_EQ(label, c.label);
+        EXPECT_EQ(changed, c.label != resourceText);
+        EXPECT_EQ(format, Qt::PlainText);
     }
     ASSERT_FALSE(http.Requests().empty());
     EXPECT_EQ(http.Requests()[0].host, "www.tunestead.example");
     EXPECT_EQ(http.Requests()[0].path, "/PD/TONEBENCH/AdWords.txt");
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(WindowCommandsTest, LabelsThatShowTextFromOutsideShowItPlain) {
+    // The announcement, a song's author and title, the key name.
+    const int ids[] = {res::IDC_ANNOUNCEMENT, res::IDC_AUTHOR, res::IDC_TITLE, res::IDC_PITCH_NAME};
+    std::vector<Qt::TextFormat> formats;
+    Run([&](app::CMainDlg& dialog) {
+        for (const int id : ids)
+            formats.push_back(qobject_cast<QLabel*>(dialog.Control(id))->textFormat());
+    });
+    EXPECT_EQ(formats, std::vector<Qt::TextFormat>(std::size(ids), Qt::PlainText));
+}
+
+TEST(MessageBoxPromptsTest, BoxesShowTheirTextPlain) {
+    // A port name or a song's words in a box are never read as markup.
+    const QString text = QStringLiteral("No instrument <b>with</b> that index <img src=\"x\">");
+    QWidget owner;
+    app::MessageBoxPrompts prompts(&owner);
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            format = box->textFormat();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    watcher.start(10);
+    prompts.ShowMessage(text.toStdString(), {}, app::PromptIcon::None);
+    EXPECT_EQ(shown, text);
+    EXPECT_EQ(format, Qt::PlainText);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/http/CurlHttpClient.h"
+#include "platform/http/HttpCancel.h"
 #include "platform/http/fake/FakeHttpClient.h"
 #include "tests/web/LoopbackHttpServer.h"
 #include "web/CAnnouncement.h"
@@ -45,6 +48,9 @@ TEST_F(AnnouncementTest, SendsOneHttp10GetWithTheAgent) {
     ASSERT_EQ(heads.size(), 1u);
     EXPECT_EQ(heads[0].rfind("GET /PD/TONEBENCH/AdWords.txt HTTP/1.0\r\n", 0), 0u) << heads[0];
     EXPECT_NE(heads[0].find("User-Agent: Fenwick Dray\r\n"), std::string::npos) << heads[0];
+    // No accept types.
+    const QString head = QString::fromStdString(heads[0]);
+    EXPECT_FALSE(head.contains(QStringLiteral("\r\nAccept:"), Qt::CaseInsensitive)) << heads[0];
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -79,6 +85,12 @@ TEST_F(AnnouncementTest, BodiesAreCutAndBoundedAsTheyArrive) {
          ""},
         {"an error page is no announcement",
          [](Connection& c) { c.Write(LoopbackHttpServer::Response(404, "Not Found")); }, ""},
+        {"a 304 is no announcement",
+         [](Connection& c) { c.Write(LoopbackHttpServer::Response(304, "cached")); }, ""},
+        {"a 302 without Location is no announcement",
+         [](Connection& c) { c.Write(LoopbackHttpServer::Response(302, "moved")); }, ""},
+        {"an informational answer alone is no announcement",
+         [](Connection& c) { c.Write("HTTP/1.0 100 Continue\r\n\r\n"); }, ""},
         {"an empty body", [](Connection& c) { c.Write(LoopbackHttpServer::Response(200, "")); },
          ""},
         {"GBK text", [](Connection& c) { c.Write(LoopbackHttpServer::Response(200, kGbkName)); },
@@ -107,6 +119,28 @@ TEST_F(AnnouncementTest, AServerThatNeverAnswersGivesNothing) {
     // Bounded by the 3 s limit of the whole exchange.
     EXPECT_EQ(FetchFrom([](Connection& c) { c.Wait(10000); }), "");
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(AnnouncementTest, ACancelEndsAGetThatIsStillWaiting) {
+    // The server takes the request and never answers; only the cancel can end the GET before
+    // its (long) timeout.
+    server = std::make_unique<LoopbackHttpServer>([](Connection& c) { c.Wait(60000); });
+    platform::http::HttpCancel cancel;
+    std::thread canceller([&] {
+        while (server->RequestHeads().empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        cancel.Cancel();
+    });
+    platform::http::HttpGetRequest request;
+    request.host = server->Host();
+    request.path = "/a";
+    request.maxBytes = 101;
+    request.timeout = std::chrono::minutes(2);
+    request.cancel = &cancel;
+    const platform::http::HttpGetResult result = client.GetFirstPiece(request);
+    canceller.join();
+    EXPECT_EQ(result.error, platform::http::HttpError::Cancelled);
+    EXPECT_TRUE(result.firstPiece.empty());
 }
 
 TEST_F(AnnouncementTest, NoServerGivesNothingWithoutABox) {
@@ -141,6 +175,21 @@ TEST(AnnouncementAddressTest, AddressesSplitIntoHostAndPath) {
     }
 }
 
+TEST(AnnouncementAddressTest, OnlyASuccessStatusIsShown) {
+    struct Case {
+        int status;
+        std::string text;
+    };
+    for (const Case& c :
+         {Case{100, ""}, Case{101, ""}, Case{199, ""}, Case{200, "text"}, Case{299, "text"},
+          Case{300, ""}, Case{302, ""}, Case{304, ""}, Case{404, ""}, Case{500, ""}}) {
+        SCOPED_TRACE(c.status);
+        platform::http::fake::FakeHttpClient client({{}, c.status, "text", 4});
+        web::CAnnouncement announcement(client, "http://h/x");
+        EXPECT_EQ(announcement.Fetch({}), c.text);
+    }
+}
+
 TEST(AnnouncementAddressTest, FailuresTellTheUserAsSpecifiedAndGiveNothing) {
     using platform::http::HttpError;
     struct Case {
@@ -154,7 +203,7 @@ TEST(AnnouncementAddressTest, FailuresTellTheUserAsSpecifiedAndGiveNothing) {
           Case{"http://h/x", HttpError::Session, {}},
           Case{"http://h/x", HttpError::Connect, {"Internet connect initalization failed!"}},
           Case{"http://h/x", HttpError::Request, {"Http request failed!"}},
-          Case{"http://h/x", HttpError::Send, {}}}) {
+          Case{"http://h/x", HttpError::Send, {}}, Case{"http://h/x", HttpError::Cancelled, {}}}) {
         SCOPED_TRACE(c.address + " " + std::to_string(int(c.error)));
         platform::http::fake::FakeHttpClient client({c.error, 200, "text", 4});
         web::CAnnouncement announcement(client, c.address);

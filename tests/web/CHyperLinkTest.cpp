@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <memory>
 
 #include "platform/shell/ShellCodes.h"
 #include "platform/shell/XdgShell.h"
@@ -94,18 +97,75 @@ TEST(CHyperLinkTest, WithNoBrowserInstalledTheErrorBoxShows) {
     EXPECT_FALSE(link.GetVisited());
 }
 
-TEST(CHyperLinkTest, ALinkGoneBeforeItsOpenEndsIsNotCalledBack) {
-    platform::shell::XdgShell shell({"/nonexistent-tunestead-path", {}});
-    {
-        CHyperLink link;
-        link.resize(40, 40);
-        link.SetShell(&shell);
-        link.SetUrl("http://www.tunestead.example");
-        QTest::mouseClick(&link, Qt::LeftButton, {}, QPoint(20, 20));
+// A shell whose opens end when the test says so, on the test's own thread, and that honours
+// Cancel as the real one does.
+class HeldShell final : public platform::shell::IShell {
+public:
+    std::shared_ptr<platform::shell::OpenRequest> Open(std::string, Completion done) override {
+        held_ = std::make_shared<Held>();
+        held_->done = std::move(done);
+        return held_;
     }
-    // The shell's thread finishes after the link has gone; nothing may reach it.
-    QTest::qWait(200);
-    QApplication::processEvents();
+    bool Cancelled() const { return held_ && held_->cancelled; }
+    void Finish(int code) {
+        if (held_ && !held_->cancelled && held_->done)
+            held_->done(code);
+    }
+
+private:
+    struct Held final : platform::shell::OpenRequest {
+        void Cancel() override { cancelled = true; }
+        Completion done;
+        bool cancelled = false;
+    };
+    std::shared_ptr<Held> held_;
+};
+
+TEST(CHyperLinkTest, ALinkGoneBeforeItsOpenEndsIsNotCalledBack) {
+    for (const bool gone : {false, true}) {
+        SCOPED_TRACE(gone ? "link gone" : "link alive");
+        HeldShell shell;
+        auto link = std::make_unique<CHyperLink>();
+        link->resize(40, 40);
+        link->SetShell(&shell);
+        link->SetUrl("http://www.tunestead.example");
+        QSignalSpy opened(link.get(), &CHyperLink::Opened);
+        QTest::mouseClick(link.get(), Qt::LeftButton, {}, QPoint(20, 20));
+        if (gone)
+            link.reset();
+        EXPECT_EQ(shell.Cancelled(), gone);
+        // Would post into a destroyed link if its open had not been cancelled.
+        shell.Finish(platform::shell::kOpened);
+        QApplication::processEvents();
+        if (!gone) {
+            EXPECT_EQ(opened.count(), 1);
+            EXPECT_TRUE(link->GetVisited());
+        }
+    }
+}
+
+TEST(CHyperLinkTest, TheErrorBoxIsCaptionedWithTheProgramsNameAndShowsPlainText) {
+    FakeShell shell(platform::shell::kNoAssociation);
+    CHyperLink link;
+    link.resize(40, 40);
+    link.SetShell(&shell);
+    link.SetUrl("http://www.tunestead.example");
+    QString caption;
+    Qt::TextFormat format = Qt::AutoText;
+    // The box runs its own modal loop: look for it from a timer.
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            caption = box->windowTitle();
+            format = box->textFormat();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    watcher.start(10);
+    QTest::mouseClick(&link, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !caption.isEmpty(); }, 5000));
+    EXPECT_EQ(caption, QStringLiteral("键乐坊"));
+    EXPECT_EQ(format, Qt::PlainText);
 }
 
 TEST(FitToClientTest, TheWindowShrinksToItsClientByStyle) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 
 namespace tests::web {
 
@@ -26,17 +27,33 @@ void LoopbackHttpServer::Connection::Wait(int milliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-LoopbackHttpServer::LoopbackHttpServer(Handler handler) : handler_(std::move(handler)) {
+bool LoopbackHttpServer::Connection::WaitForClose(int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    char buffer[256];
+    while (!stopping_ && std::chrono::steady_clock::now() < end) {
+        pollfd readable{fd_, POLLIN, 0};
+        if (poll(&readable, 1, 10) <= 0)
+            continue;
+        if (recv(fd_, buffer, sizeof buffer, 0) <= 0)
+            return true;
+    }
+    return false;
+}
+
+LoopbackHttpServer::LoopbackHttpServer(Handler handler, const std::string& address, int port)
+    : handler_(std::move(handler)), address_(address) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 8);
-    socklen_t length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    const int one = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(std::uint16_t(port));
+    inet_pton(AF_INET, address.c_str(), &at.sin_addr);
+    listening_ = bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+                 listen(listener_, 8) == 0;
+    socklen_t length = sizeof at;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length);
+    port_ = ntohs(at.sin_port);
     thread_ = std::thread([this] { Run(); });
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// A tiny HTTP server on 127.0.0.1 for tests: one connection at a time, each answered by the
-// test's own handler, which writes raw bytes. Keeps every request's head.
+// A tiny HTTP server on a loopback address for tests: one connection at a time, each answered
+// by the test's own handler, which writes raw bytes. Keeps every request's head.
 
 #include <atomic>
 #include <functional>
@@ -14,12 +14,15 @@ namespace tests::web {
 
 class LoopbackHttpServer {
 public:
-    // The connection, for writing; `Wait(ms)` sleeps unless the server is stopping.
+    // The connection, for writing; the waits end early when the server is stopping.
     class Connection {
     public:
         Connection(int fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
         bool Write(std::string_view bytes);
         void Wait(int milliseconds);
+        // Waits until the client closes its end; false when it did not within the time or the
+        // server is stopping.
+        bool WaitForClose(int milliseconds);
         const std::string& RequestHead() const { return head_; }
 
     private:
@@ -30,11 +33,15 @@ public:
     };
     using Handler = std::function<void(Connection&)>;
 
-    explicit LoopbackHttpServer(Handler handler);
+    // Listens on `address`:`port`, by default on a free port of 127.0.0.1.
+    explicit LoopbackHttpServer(Handler handler, const std::string& address = "127.0.0.1",
+                                int port = 0);
     ~LoopbackHttpServer();
 
+    // False when the address could not be taken.
+    bool Listening() const { return listening_; }
     int Port() const { return port_; }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string Host() const { return address_ + ":" + std::to_string(port_); }
     std::vector<std::string> RequestHeads() const;
 
     // A complete HTTP/1.0 answer with a body.
@@ -46,7 +53,9 @@ private:
 
     Handler handler_;
     int listener_ = -1;
+    std::string address_;
     int port_ = 0;
+    bool listening_ = false;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
     std::vector<std::string> heads_;
