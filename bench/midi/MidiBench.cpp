@@ -26,9 +26,9 @@
 #include "platform/midi/RtMidiBackend.h"
 #include "platform/music/EventBuffer.h"
 #include "platform/music/ResultCodes.h"
-#include "platform/music/fake/FakeMusicSystem.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
 #include "tests/platform/midi/JackPeer.h"
+#include "tests/support/music/FakeMusicSystem.h"
 
 namespace {
 
