@@ -108,7 +108,7 @@ void SiteTest::SetUp() {
         GTEST_SKIP() << WhySiteCannotBeRedirected();
 }
 
-Player::Player(const QStringList& extraEnv, const std::string& siteAddress) {
+Player::Player(const std::string& siteAddress, const QStringList& extraEnv) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(TestDisplay()));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));

@@ -51,7 +51,7 @@ class Player {
 public:
     // Starts the program with `extraEnv` ("NAME=value") added to its environment, and with the
     // maker's site at `siteAddress` (a loopback address) when one is given (in a SiteTest).
-    explicit Player(const QStringList& extraEnv = {}, const std::string& siteAddress = {});
+    explicit Player(const std::string& siteAddress = {}, const QStringList& extraEnv = {});
     ~Player();
 
     bool Started() const { return started_; }
