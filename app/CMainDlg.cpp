@@ -17,7 +17,6 @@
 #include "app/CInputReceiver.h"
 #include "app/DialogBuilder.h"
 #include "app/DialogRecorderView.h"
-#include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
 #include "app/PortSelection.h"
 #include "app/WindowCommands.h"

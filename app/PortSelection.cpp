@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/GMInstruments.h"
 #include "app/IUserPrompts.h"
 #include "musicport/CCollection.h"
 #include "musicport/CDLSLoader.h"
@@ -12,6 +11,7 @@
 #include "musicport/CInputPort.h"
 #include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
+#include "musicport/GMInstruments.h"
 #include "performance/PerformanceLock.h"
 #include "platform/log/DebugOutput.h"
 #include "platform/music/ErrorInfo.h"
@@ -23,6 +23,7 @@ namespace app {
 using musicport::BYTE;
 using musicport::CDMusicException;
 using musicport::DWORD;
+using musicport::GetGMProgramName;
 using musicport::MakeMidiMsg;
 using musicport::PortInfo;
 namespace pm = platform::music;

@@ -26,16 +26,21 @@ ts_start_pulseaudio() {
 }
 
 ts_start_xvfb() {
-    local display
-    for display in $(seq 90 120); do
-        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-    done
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$TS_RUNTIME/xvfb.log" 2>&1 &
+    # Xvfb picks a free display number itself and writes it to fd 3: one without a lock file in
+    # this /tmp may still be taken in the abstract socket namespace by a server of another root
+    # (a chroot or a container that shares the host's network).
+    local number_file="$TS_RUNTIME/xvfb.display"
+    : >"$number_file"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" \
+        >"$TS_RUNTIME/xvfb.log" 2>&1 &
     TS_PIDS+=("$!")
-    export TS_XVFB_DISPLAY=":$display"
-    local i
+    local i display
     for i in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X$display" ] && return 0
+        display="$(head -n 1 "$number_file")"
+        if [ -n "$display" ] && [ -e "/tmp/.X11-unix/X$display" ]; then
+            export TS_XVFB_DISPLAY=":$display"
+            return 0
+        fi
         sleep 0.1
     done
     echo "Xvfb did not start; see $TS_RUNTIME/xvfb.log" >&2

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/GMInstruments.h"
+#include "musicport/GMInstruments.h"
 #include "platform/file/FileIo.h"
 #include "platform/file/ReplacingFile.h"
 #include "platform/fluidsynth/FluidSynthBackend.h"
@@ -99,7 +99,7 @@ int Info(const fs::path& path) {
     const SongSummary summary = Summarise(song.events);
     std::printf("file:        %s\n", path.string().c_str());
     std::printf("port flags:  0x%08" PRIX32 "\n", h.portFlags);
-    const std::string_view name = app::GetGMProgramName(int(h.program) - 1);
+    const std::string_view name = musicport::GetGMProgramName(int(h.program) - 1);
     if (name.empty())
         std::printf("instrument:  %" PRIu32 " (none)\n", h.program);
     else

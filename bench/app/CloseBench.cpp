@@ -19,8 +19,8 @@
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/music/ResultCodes.h"
-#include "platform/music/fake/FakeMusicSystem.h"
 #include "tests/app/MusicStack.h"
+#include "tests/support/music/FakeMusicSystem.h"
 
 namespace {
 

@@ -29,9 +29,9 @@
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/SimulatedKeyBed.h"
 #include "platform/music/ResultCodes.h"
-#include "platform/music/fake/FakeMusicSystem.h"
 #include "tests/app/MusicStack.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
+#include "tests/support/music/FakeMusicSystem.h"
 
 namespace {
 

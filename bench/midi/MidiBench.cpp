@@ -32,10 +32,10 @@
 #include "platform/midi/JackServer.h"
 #include "platform/music/EventBuffer.h"
 #include "platform/music/ResultCodes.h"
-#include "platform/music/fake/FakeMusicSystem.h"
 #include "tests/platform/fluidsynth/PulseMonitor.h"
 #include "tests/platform/midi/JackPeer.h"
 #include "tests/platform/midi/JackServerProcess.h"
+#include "tests/support/music/FakeMusicSystem.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "musicport/CInstrument.h"
 #include "musicport/COutputPort.h"
 #include "platform/music/ResultCodes.h"
-#include "platform/music/fake/FakeMusicSystem.h"
+#include "tests/support/music/FakeMusicSystem.h"
 
 namespace {
 

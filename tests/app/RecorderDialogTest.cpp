@@ -36,11 +36,11 @@
 #include "platform/http/fake/FakeHttpClient.h"
 #include "platform/mixer/fake/FakeMixer.h"
 #include "platform/music/ResultCodes.h"
-#include "platform/music/fake/FakeMusicSystem.h"
 #include "platform/shell/fake/FakeShell.h"
 #include "recorder/CNoteRecorder.h"
 #include "recorder/RecorderControl.h"
 #include "res/ResourceIds.h"
+#include "tests/support/music/FakeMusicSystem.h"
 #include "web/CAnnouncement.h"
 
 namespace {

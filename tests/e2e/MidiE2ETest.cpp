@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QPoint>
 #include <QProcess>
 #include <QThread>
@@ -54,7 +53,7 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         player_.setProcessEnvironment(env);
         player_.setProcessChannelMode(QProcess::ForwardedChannels);
-        hostsFile_ = e2e::StartIsolated(player_);
+        e2e::Start(player_);
         ASSERT_TRUE(player_.waitForStarted(5000));
         window_ =
             Tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "键乐坊"}, display_)
@@ -77,7 +76,6 @@ protected:
             if (!player_.waitForFinished(5000))
                 player_.kill();
         }
-        QFile::remove(hostsFile_);
     }
 
     // Screen point of the front of a white key of the piano's third octave: A is note 69
@@ -94,7 +92,6 @@ protected:
     QString display_;
     std::unique_ptr<tests::midi::JackPeer> peer_;
     QProcess player_;
-    QString hostsFile_;
     QString window_;
     int x_ = 0;
     int y_ = 0;
@@ -238,10 +235,7 @@ TEST(MidiE2EJackDeath, JackServerKilledWhileNotesSound) {
     env.insert("QT_QPA_PLATFORM", "xcb");
     player.setProcessEnvironment(env);
     player.setProcessChannelMode(QProcess::ForwardedChannels);
-    struct RemoveWhenDone {
-        QString path;
-        ~RemoveWhenDone() { QFile::remove(path); }
-    } hostsFile{e2e::StartIsolated(player)};
+    e2e::Start(player);
     ASSERT_TRUE(player.waitForStarted(5000));
     const QString window =
         Tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "键乐坊"}, display)

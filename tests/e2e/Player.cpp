@@ -20,6 +20,55 @@ std::string Env(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
+QString Binary() {
+    return qEnvironmentVariable("TS_PLAYER_BINARY", QStringLiteral(TUNESTEAD_BINARY));
+}
+
+QString WriteHostsFile(const std::string& siteAddress) {
+    static int written = 0;
+    const QString path = QDir::temp().filePath(QStringLiteral("tunestead-e2e-hosts-%1-%2")
+                                                   .arg(QCoreApplication::applicationPid())
+                                                   .arg(++written));
+    QFile hosts(path);
+    if (hosts.open(QIODevice::WriteOnly)) {
+        hosts.write("127.0.0.1 localhost\n");
+        hosts.write(QByteArray::fromStdString(siteAddress + " www.tunestead.example\n"));
+        hosts.close();
+    }
+    return path;
+}
+
+// unshare's arguments that run `program` with `hostsFile` bound over /etc/hosts.
+QStringList InOwnHosts(const QString& hostsFile, const QString& program) {
+    // Root makes the mount namespace directly; anyone else through a user namespace.
+    const QString namespaces = ::geteuid() == 0 ? QStringLiteral("-m") : QStringLiteral("-rm");
+    return {namespaces, "sh",      "-c",   "mount --bind \"$1\" /etc/hosts && exec \"$2\"",
+            "sh",       hostsFile, program};
+}
+
+std::string FindWhySiteCannotBeRedirected() {
+    const QString hostsFile = WriteHostsFile("127.77.0.1");
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"), InOwnHosts(hostsFile, QStringLiteral("true")));
+    std::string why;
+    if (!probe.waitForStarted(5000)) {
+        why = "unshare cannot be run";
+    } else if (!probe.waitForFinished(10000)) {
+        probe.kill();
+        probe.waitForFinished(5000);
+        why = "unshare did not finish in 10 s";
+    } else if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+        why = QString::fromLocal8Bit(probe.readAllStandardError()).trimmed().toStdString();
+        if (why.empty())
+            why = "unshare failed with status " + std::to_string(probe.exitCode());
+    }
+    QFile::remove(hostsFile);
+    return why.empty() ? why
+                       : "the program cannot be given an /etc/hosts of its own here, so the "
+                         "maker's site cannot point at a test server: " +
+                             why;
+}
+
 }  // namespace
 
 std::string TestDisplay() {
@@ -38,25 +87,25 @@ void PlayerTest::SetUp() {
     }
 }
 
-QString StartIsolated(QProcess& process, const std::string& siteAddress) {
-    static int started = 0;
-    const QString hostsFile = QDir::temp().filePath(QStringLiteral("tunestead-e2e-hosts-%1-%2")
-                                                        .arg(QCoreApplication::applicationPid())
-                                                        .arg(++started));
-    QFile hosts(hostsFile);
-    if (hosts.open(QIODevice::WriteOnly)) {
-        hosts.write("127.0.0.1 localhost\n");
-        hosts.write(QByteArray::fromStdString(siteAddress + " www.tunestead.example\n"));
-        hosts.close();
-    }
-    const QString binary =
-        qEnvironmentVariable("TS_PLAYER_BINARY", QStringLiteral(TUNESTEAD_BINARY));
-    // Root makes the mount namespace directly; anyone else through a user namespace.
-    const QString namespaces = ::geteuid() == 0 ? QStringLiteral("-m") : QStringLiteral("-rm");
-    process.start(QStringLiteral("unshare"),
-                  {namespaces, "sh", "-c", "mount --bind \"$1\" /etc/hosts && exec \"$2\"", "sh",
-                   hostsFile, binary});
+void Start(QProcess& process) {
+    process.start(Binary(), {});
+}
+
+const std::string& WhySiteCannotBeRedirected() {
+    static const std::string why = FindWhySiteCannotBeRedirected();
+    return why;
+}
+
+QString StartWithSiteAt(QProcess& process, const std::string& siteAddress) {
+    const QString hostsFile = WriteHostsFile(siteAddress);
+    process.start(QStringLiteral("unshare"), InOwnHosts(hostsFile, Binary()));
     return hostsFile;
+}
+
+void SiteTest::SetUp() {
+    PlayerTest::SetUp();
+    if (!IsSkipped() && !HasFailure() && !WhySiteCannotBeRedirected().empty())
+        GTEST_SKIP() << WhySiteCannotBeRedirected();
 }
 
 Player::Player(const std::string& siteAddress, const QStringList& extraEnv) {
@@ -67,7 +116,10 @@ Player::Player(const std::string& siteAddress, const QStringList& extraEnv) {
         env.insert(entry.section('=', 0, 0), entry.section('=', 1));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::ForwardedChannels);
-    hostsFile_ = StartIsolated(process_, siteAddress);
+    if (siteAddress.empty())
+        Start(process_);
+    else
+        hostsFile_ = StartWithSiteAt(process_, siteAddress);
     started_ = process_.waitForStarted(5000);
 }
 
@@ -76,7 +128,8 @@ Player::~Player() {
         process_.kill();
         process_.waitForFinished(5000);
     }
-    QFile::remove(hostsFile_);
+    if (!hostsFile_.isEmpty())
+        QFile::remove(hostsFile_);
 }
 
 QString Player::Xdotool(const QStringList& arguments) const {

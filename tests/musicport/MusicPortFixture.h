@@ -12,7 +12,7 @@
 #include "musicport/CDirectMusic.h"
 #include "musicport/COutputPort.h"
 #include "platform/music/ResultCodes.h"
-#include "platform/music/fake/FakeMusicSystem.h"
+#include "tests/support/music/FakeMusicSystem.h"
 
 namespace musicport::test {
 

@@ -1,4 +1,4 @@
-#include "platform/music/fake/FakeMusicSystem.h"
+#include "tests/support/music/FakeMusicSystem.h"
 
 #include <gmock/gmock.h>
 

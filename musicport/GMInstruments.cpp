@@ -1,8 +1,8 @@
-#include "app/GMInstruments.h"
+#include "musicport/GMInstruments.h"
 
 #include <array>
 
-namespace app {
+namespace musicport {
 namespace {
 
 constexpr std::array<std::string_view, 128> kGMProgramNames{
@@ -144,4 +144,4 @@ std::string_view GetGMProgramName(int program) {
     return kGMProgramNames[std::size_t(program)];
 }
 
-}  // namespace app
+}  // namespace musicport

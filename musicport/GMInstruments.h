@@ -2,10 +2,10 @@
 
 #include <string_view>
 
-namespace app {
+namespace musicport {
 
 // The list text of a General MIDI program (0-based): its 1-based number, a blank and its name.
 // Programs outside 0..127 give an empty text.
 std::string_view GetGMProgramName(int program);
 
-}  // namespace app
+}  // namespace musicport
