@@ -46,7 +46,7 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-class AnnouncementE2ETest : public e2e::PlayerTest {};
+class AnnouncementE2ETest : public e2e::SiteTest {};
 
 TEST_F(AnnouncementE2ETest, TheWindowIsUpWhileASilentServerStillHoldsTheRequest) {
     std::atomic<bool> clientGaveUp{false};

@@ -337,10 +337,7 @@ TEST(MidiE2EJackRestart, TheKeyboardWorksAgainOnANewServer) {
     env.insert("QT_QPA_PLATFORM", "xcb");
     player.setProcessEnvironment(env);
     player.setProcessChannelMode(QProcess::ForwardedChannels);
-    struct RemoveWhenDone {
-        QString path;
-        ~RemoveWhenDone() { QFile::remove(path); }
-    } hostsFile{e2e::StartIsolated(player)};
+    e2e::Start(player);
     ASSERT_TRUE(player.waitForStarted(5000));
     const QString window =
         Tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "键乐坊"}, display)

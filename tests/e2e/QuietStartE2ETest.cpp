@@ -30,12 +30,11 @@ protected:
             env.insert(entry.section('=', 0, 0), entry.section('=', 1, -1));
         player.setProcessEnvironment(env);
         player.setProcessChannelMode(QProcess::SeparateChannels);
-        const QString hosts = e2e::StartIsolated(player);
+        e2e::Start(player);
         EXPECT_TRUE(player.waitForStarted(5000));
         QThread::msleep(3500);  // start-up and three port polls
         player.terminate();
         EXPECT_TRUE(player.waitForFinished(10000));
-        QFile::remove(hosts);
         return QString::fromUtf8(player.readAllStandardError());
     }
 };

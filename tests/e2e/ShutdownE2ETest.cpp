@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QFile>
 #include <QProcess>
 #include <QThread>
 #include <algorithm>
@@ -85,7 +84,7 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         player_.setProcessEnvironment(env);
         player_.setProcessChannelMode(QProcess::ForwardedChannels);
-        hostsFile_ = e2e::StartIsolated(player_);
+        e2e::Start(player_);
         ASSERT_TRUE(player_.waitForStarted(5000));
         window_ = Tool(display_.Name(), {"search", "--sync", "--onlyvisible", "--name", "键乐坊"})
                       .split('\n')
@@ -105,7 +104,6 @@ protected:
             player_.kill();
             player_.waitForFinished(5000);
         }
-        QFile::remove(hostsFile_);
     }
 
     void Xdotool(const QStringList& arguments) { Tool(display_.Name(), arguments); }
@@ -138,7 +136,6 @@ protected:
     PrivateDisplay display_;
     std::unique_ptr<tests::midi::JackPeer> peer_;
     QProcess player_;
-    QString hostsFile_;
     QString window_;
     int x_ = 0;
     int y_ = 0;
