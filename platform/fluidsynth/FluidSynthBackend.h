@@ -32,16 +32,24 @@ class FluidSynthBackend final : public music::IPortBackend {
 public:
     struct Options {
         // FluidSynth audio drivers, tried in this order at activation; empty: none (offline).
-        std::vector<std::string> audioDrivers{"pulseaudio", "alsa", "jack"};
+        // "pipewire" opens only where a PipeWire server runs: there the sound goes out as a
+        // native PipeWire stream, elsewhere through PulseAudio.
+        std::vector<std::string> audioDrivers{"pipewire", "pulseaudio", "alsa", "jack"};
         std::string soundFontPath{"/usr/share/sounds/sf2/default-GM.sf2"};
-        // The audio server keeps periodSize x periods frames queued and asks for at least one
-        // period at a time. 64 x 8 (11.6 ms at 44.1 kHz) was the smallest setting without an
-        // underrun over a minute of a held chord with both cores of a 2-core machine kept busy
-        // (tunestead-bench-latency --load 2); 64 x 6 glitched there. A note after silence still
-        // sounds within about 8 ms: the queued silence is dropped (PulseOutput); a note among
-        // sounding ones waits the queue.
+        // PulseAudio keeps periodSize x periods frames queued and asks for at least one period
+        // at a time; PipeWire asks the stream for one period per cycle. The queue is kept
+        // short (64 x 3, 4.4 ms at 44.1 kHz) so that a note among sounding ones waits no
+        // longer than one after silence; the thread that renders and carries the sound runs
+        // real-time, so a busy GUI or another program does not starve it. Where real-time
+        // scheduling is refused, the queue is normalPeriods long instead (64 x 8 had no
+        // underrun over a minute with both cores busy at normal priority).
         int periodSize = 64;
-        int periods = 8;
+        int periods = 3;
+        int normalPeriods = 8;
+        // PulseAudio only: the server splits the queue between stream and sink.
+        bool adjustLatency = true;
+        // Silence this long (no voice, nothing audible) pauses the output until the next event.
+        double idleSeconds = 1.0;
     };
 
     // {5B0F6C1E-3A7D-4E52-9C1B-7D2E84A3F016}: the port's identifier, fixed across runs.
