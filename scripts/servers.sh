@@ -79,8 +79,10 @@ ts_start_pipewire() {
     bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 \
         --address="unix:path=$TS_PIPEWIRE_RUNTIME/bus") || return 1
     TS_PIDS+=("$(echo "$bus" | sed -n 2p)")
+    # pipewire-pulse makes its socket under PULSE_RUNTIME_PATH when that is set.
     local env=(XDG_RUNTIME_DIR="$TS_PIPEWIRE_RUNTIME" PIPEWIRE_RUNTIME_DIR="$TS_PIPEWIRE_RUNTIME"
-        DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | sed -n 1p)")
+        DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | sed -n 1p)"
+        PULSE_RUNTIME_PATH="$TS_PIPEWIRE_RUNTIME/pulse" PULSE_SERVER=)
     env "${env[@]}" pipewire >"$TS_PIPEWIRE_RUNTIME/pipewire.log" 2>&1 &
     TS_PIDS+=("$!")
     local pids="$!"
@@ -95,8 +97,7 @@ ts_start_pipewire() {
     TS_PIDS+=("$!")
     pids="$pids,$!"
     TS_PIPEWIRE_PIDS="$pids"
-    TS_PIPEWIRE_ENV=("${env[@]}" PULSE_SERVER="unix:$TS_PIPEWIRE_RUNTIME/pulse/native"
-        PULSE_RUNTIME_PATH="$TS_PIPEWIRE_RUNTIME/pulse")
+    TS_PIPEWIRE_ENV=("${env[@]}" PULSE_SERVER="unix:$TS_PIPEWIRE_RUNTIME/pulse/native")
     for i in $(seq 50); do
         ts_with_pipewire pactl info >/dev/null 2>&1 && break
         sleep 0.1

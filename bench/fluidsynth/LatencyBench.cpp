@@ -49,6 +49,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/fluidsynth/FluidSynthBackend.h"
@@ -411,6 +412,21 @@ private:
     bool ok_ = false;
 };
 
+// Gaps of the floor's steady tone with the GUI busy, and with a CPU hog as well: what the
+// server and the recorder themselves give.
+std::pair<int, int> FloorGaps(Floor& floor, double seconds) {
+    floor.Trigger(true);
+    std::pair<int, int> gaps;
+    {
+        BusyGui gui([] {});
+        gaps.first = RecordGaps(seconds);
+        Hog hog;
+        gaps.second = RecordGaps(seconds);
+    }
+    floor.Trigger(false);
+    return gaps;
+}
+
 Stats FloorLatencies(Floor& floor, int reps) {
     PulseMonitor monitor(kMonitorRate, kFragmentFrames);
     std::vector<double> ms;
@@ -629,17 +645,24 @@ int main(int argc, char** argv) {
                 }());
     {
         Stats floor;
+        std::pair<int, int> gaps{-1, -1};
+        auto measure = [&](Floor& writer) {
+            floor = FloorLatencies(writer, settings.reps);
+            gaps = FloorGaps(writer, settings.holdSeconds);
+        };
         if (pipewire) {
             PipeWireFloor writer(2.0);
             if (writer.Ok())
-                floor = FloorLatencies(writer, settings.reps);
+                measure(writer);
         } else {
             PulseFloor writer(2.0);
             if (writer.Ok())
-                floor = FloorLatencies(writer, settings.reps);
+                measure(writer);
         }
-        std::printf("floor (ideal writer, 2 ms queue): median %.2f ms, p90 %.2f ms\n", floor.median,
-                    floor.p90);
+        std::printf(
+            "floor (ideal writer, 2 ms queue): median %.2f ms, p90 %.2f ms; gaps %d with "
+            "the GUI busy, %d with a CPU hog too\n",
+            floor.median, floor.p90, gaps.first, gaps.second);
     }
     std::printf("%-7s %-3s %5s | %-13s %-13s %-13s | %-16s %-16s | %-17s\n", "", "", "",
                 "after silence", "after idle", "among notes", "gaps, GUI busy", "  + CPU hog",

@@ -15,6 +15,8 @@ struct AudioOutputStats {
     // Times an event found only silence (or a paused stream) queued and dropped it, so that
     // the event started at once.
     std::uint64_t silenceDrops = 0;
+    // The longest wait between two attempts to reach a lost server, in milliseconds.
+    std::int64_t longestRetryWaitMs = 0;
     std::uint32_t targetFrames = 0;   // the server's queue for the stream (PulseAudio only)
     std::uint32_t requestFrames = 0;  // the server's least request (PulseAudio only)
 };

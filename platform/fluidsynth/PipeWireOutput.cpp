@@ -22,8 +22,6 @@ using namespace std::chrono_literals;
 constexpr std::uint32_t kFrameBytes = 2 * sizeof(float);  // stereo float32
 constexpr auto kConnectTimeout = 3s;
 constexpr float kSilentPeak = 1e-5f;  // -100 dBFS, below 16-bit resolution
-constexpr auto kFirstRetry = 100ms;
-constexpr auto kMaxRetry = 2s;
 
 void InitOnce() {
     static std::once_flag once;
@@ -321,6 +319,7 @@ AudioOutputStats PipeWireOutput::Stats() const {
     stats.underruns = underruns_;
     stats.reconnections = reconnections_;
     stats.silenceDrops = silenceDrops_;
+    stats.longestRetryWaitMs = longestRetryWaitMs_;
     return stats;
 }
 
@@ -371,7 +370,7 @@ void PipeWireOutput::Supervise() {
         lost_ = false;
         lock.unlock();
 
-        RetryDelay delay(kFirstRetry, kMaxRetry);
+        RetryDelay delay(kServerRetryFirst, kServerRetryCap);
         std::string lastCause;
         for (;;) {
             std::string cause;
@@ -385,7 +384,9 @@ void PipeWireOutput::Supervise() {
                 OutputDebugString("Built-in synthesizer: PipeWire reconnection failed: " + cause);
             lastCause = cause;
             lock.lock();
-            const bool stopped = KeepTime(lock, delay.Next());
+            const auto wait = delay.Next();
+            longestRetryWaitMs_ = std::max<std::int64_t>(longestRetryWaitMs_, wait.count());
+            const bool stopped = KeepTime(lock, wait);
             if (stopped)
                 return;
             lock.unlock();

@@ -76,6 +76,7 @@ private:
     std::atomic<std::uint64_t> underruns_{0};
     std::atomic<std::uint64_t> reconnections_{0};
     std::atomic<std::uint64_t> silenceDrops_{0};
+    std::atomic<std::int64_t> longestRetryWaitMs_{0};
 };
 
 }  // namespace platform::fluidsynth

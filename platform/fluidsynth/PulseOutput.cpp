@@ -22,8 +22,6 @@ constexpr std::size_t kFrameBytes = 2 * sizeof(float);  // stereo float32
 constexpr pa_usec_t kConnectTimeoutUs = 3'000'000;
 // Peak below which a rendered block counts as silent: -100 dBFS, below 16-bit resolution.
 constexpr float kSilentPeak = 1e-5f;
-constexpr auto kFirstRetry = 100ms;
-constexpr auto kMaxRetry = 2s;
 
 std::string ServerName() {
     const char* server = std::getenv("PULSE_SERVER");
@@ -338,6 +336,7 @@ AudioOutputStats PulseOutput::Stats() const {
     stats.underruns = underruns_;
     stats.reconnections = reconnections_;
     stats.silenceDrops = silenceDrops_;
+    stats.longestRetryWaitMs = longestRetryWaitMs_;
     stats.targetFrames = targetFrames_;
     stats.requestFrames = requestFrames_;
     return stats;
@@ -393,7 +392,7 @@ void PulseOutput::Supervise() {
         lost_ = false;
         lock.unlock();
 
-        RetryDelay delay(kFirstRetry, kMaxRetry);
+        RetryDelay delay(kServerRetryFirst, kServerRetryCap);
         std::string lastCause;
         for (;;) {
             std::string cause;
@@ -408,7 +407,9 @@ void PulseOutput::Supervise() {
                 OutputDebugString("Built-in synthesizer: reconnection failed: " + cause);
             lastCause = cause;
             lock.lock();
-            const bool stopped = KeepTime(lock, delay.Next());
+            const auto wait = delay.Next();
+            longestRetryWaitMs_ = std::max<std::int64_t>(longestRetryWaitMs_, wait.count());
+            const bool stopped = KeepTime(lock, wait);
             lock.unlock();
             if (stopped)
                 return;

@@ -124,6 +124,7 @@ private:
     std::atomic<std::uint32_t> requestFrames_{0};
     std::atomic<bool> realtime_{false};
     std::atomic<std::uint64_t> silenceDrops_{0};
+    std::atomic<std::int64_t> longestRetryWaitMs_{0};
 };
 
 }  // namespace platform::fluidsynth

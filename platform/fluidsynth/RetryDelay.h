@@ -5,6 +5,11 @@
 
 namespace platform::fluidsynth {
 
+// The audio outputs' back-off after a lost server: first retry after 100 ms, never more than
+// 2 s between attempts.
+inline constexpr std::chrono::milliseconds kServerRetryFirst{100};
+inline constexpr std::chrono::milliseconds kServerRetryCap{2000};
+
 // The wait before each attempt to reach a lost audio server again: it doubles from `first`
 // after every failure and never exceeds `cap`, so however long the outage, a server that comes
 // back is reached again within `cap` (plus one attempt).
