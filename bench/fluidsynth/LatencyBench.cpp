@@ -21,10 +21,10 @@
 //   tunestead-bench-latency [--reps N] [--hold S] [--idle S] [--server-pids P,Q] [CAND ...]
 // A candidate is PxC (PulseAudio, P frames x C periods, latency adjusted by the server), PxCf
 // (the same with a fixed latency: no PA_STREAM_ADJUST_LATENCY), or pw or pwP (native PipeWire
-// stream asking for P frames, 64 by default); a suffix iS pauses the output after S seconds
-// of silence instead of 1 (pw64i5). Defaults: 25 repetitions, 60 s chord, 10 s idle,
-// candidates 64x3 64x8f and, on PipeWire, pw. The figures include the monitor's own capture
-// latency.
+// stream asking for P frames, 64 by default); a suffix iS pauses the output after S seconds of
+// silence instead of the default 1 (PulseAudio) or 5 (PipeWire): 64x3i2, pw64i1. Defaults: 25
+// repetitions, 60 s chord, 10 s idle, candidates 64x3 64x8f, or pw on PipeWire. The figures
+// include the monitor's own capture latency.
 
 #include <pipewire/pipewire.h>
 #include <pulse/error.h>
@@ -85,6 +85,7 @@ struct Candidate {
     int periods = 3;
     bool adjustLatency = true;
     double idleSeconds = 1.0;
+    double pipeWireIdleSeconds = 5.0;
 };
 
 struct Settings {
@@ -508,6 +509,7 @@ bool MeasureCandidate(const Settings& settings, const Candidate& candidate, Row&
     options.normalPeriods = candidate.periods;
     options.adjustLatency = candidate.adjustLatency;
     options.idleSeconds = candidate.idleSeconds;
+    options.pipeWireIdleSeconds = candidate.pipeWireIdleSeconds;
     FluidSynthBackend backend(options);
     // No reverb or chorus: their tails would delay the silence between repetitions.
     DMUS_PORTPARAMS8 params;
@@ -595,7 +597,7 @@ Settings Parse(int argc, char** argv) {
             if (std::sscanf(arg.c_str(), "pw%d", &frames) == 1)
                 c.periodSize = frames;
             if (const auto at = arg.find('i'); at != std::string::npos)
-                c.idleSeconds = std::atof(arg.c_str() + at + 1);
+                c.pipeWireIdleSeconds = std::atof(arg.c_str() + at + 1);
             s.candidates.push_back(c);
         } else if (std::sscanf(arg.c_str(), "%dx%d%c", &c.periodSize, &c.periods, &fixed) >= 2) {
             c.adjustLatency = fixed != 'f';
@@ -610,9 +612,10 @@ Settings Parse(int argc, char** argv) {
             s.serverPids.push_back(pid);
     }
     if (s.candidates.empty()) {
-        s.candidates = {{"64x3", false, 64, 3, true}, {"64x8f", false, 64, 8, false}};
         if (OnPipeWire())
-            s.candidates.push_back({"pw", true, 64, 3, true});
+            s.candidates = {{"pw", true}};
+        else
+            s.candidates = {{"64x3", false, 64, 3, true}, {"64x8f", false, 64, 8, false}};
     }
     return s;
 }

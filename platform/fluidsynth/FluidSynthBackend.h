@@ -49,7 +49,11 @@ public:
         // PulseAudio only: the server splits the queue between stream and sink.
         bool adjustLatency = true;
         // Silence this long (no voice, nothing audible) pauses the output until the next event.
+        // PulseAudio resumes a paused stream at once. A paused PipeWire stream resumes only
+        // after the server has rebuilt its graph (about 10 ms more for that note), so it pauses
+        // later, after a rest that music rarely has.
         double idleSeconds = 1.0;
+        double pipeWireIdleSeconds = 5.0;
     };
 
     // {5B0F6C1E-3A7D-4E52-9C1B-7D2E84A3F016}: the port's identifier, fixed across runs.

@@ -42,15 +42,21 @@ struct PipeWireOutput::Connection {
     pw_context* context = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
+    pw_registry* registry = nullptr;
+    spa_hook registryListener{};
+    int syncSeq = -1;
+    bool synced = false;
+    bool hasSink = false;
     spa_hook coreListener{};
     spa_hook streamListener{};
     pw_stream_state state = PW_STREAM_STATE_UNCONNECTED;
     std::string error;
     bool live = false;
-    // Data thread only.
-    bool priorityAsked = false;
-    std::int64_t silentFrames = 0;
-    bool deactivating = false;
+    bool priorityAsked = false;  // data thread only
+    // Silence rendered since the last sound or Wake(), and whether a pause has been asked of
+    // the loop thread; Wake() clears both, so a pause asked just before an event is dropped.
+    std::atomic<std::int64_t> silentFrames{0};
+    std::atomic<bool> deactivating{false};
 
     ~Connection() {
         if (loop != nullptr)
@@ -58,6 +64,10 @@ struct PipeWireOutput::Connection {
         if (stream != nullptr) {
             spa_hook_remove(&streamListener);
             pw_stream_destroy(stream);
+        }
+        if (registry != nullptr) {
+            spa_hook_remove(&registryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
         }
         if (core != nullptr) {
             spa_hook_remove(&coreListener);
@@ -78,6 +88,24 @@ struct PipeWireOutput::Connection {
         if (self->live)
             self->owner->ReportLost("connection lost: " + self->error);
         pw_thread_loop_signal(self->loop, false);
+    }
+
+    static void OnCoreDone(void* data, std::uint32_t id, int seq) {
+        auto* self = static_cast<Connection*>(data);
+        if (id == PW_ID_CORE && seq == self->syncSeq) {
+            self->synced = true;
+            pw_thread_loop_signal(self->loop, false);
+        }
+    }
+
+    static void OnGlobal(void* data, std::uint32_t /*id*/, std::uint32_t /*permissions*/,
+                         const char* type, std::uint32_t /*version*/, const spa_dict* props) {
+        auto* self = static_cast<Connection*>(data);
+        if (props == nullptr || std::strcmp(type, PW_TYPE_INTERFACE_Node) != 0)
+            return;
+        const char* mediaClass = spa_dict_lookup(props, PW_KEY_MEDIA_CLASS);
+        if (mediaClass != nullptr && std::strcmp(mediaClass, "Audio/Sink") == 0)
+            self->hasSink = true;
     }
 
     static void OnStateChanged(void* data, pw_stream_state /*old*/, pw_stream_state state,
@@ -133,10 +161,9 @@ struct PipeWireOutput::Connection {
             self->deactivating = false;
             return;
         }
-        self->silentFrames += frames;
-        if (!self->deactivating &&
-            double(self->silentFrames) >= owner.config_.idleSeconds * owner.config_.sampleRate) {
-            self->deactivating = true;
+        const std::int64_t silent = self->silentFrames += frames;
+        if (double(silent) >= owner.config_.idleSeconds * owner.config_.sampleRate &&
+            !self->deactivating.exchange(true)) {
             pw_loop_invoke(pw_thread_loop_get_loop(self->loop), &Connection::Deactivate, 0, nullptr,
                            0, false, self);
         }
@@ -173,6 +200,17 @@ struct PipeWireOutput::Connection {
             pw_core_events e{};
             e.version = PW_VERSION_CORE_EVENTS;
             e.error = &Connection::OnCoreError;
+            e.done = &Connection::OnCoreDone;
+            return e;
+        }();
+        return events;
+    }
+
+    static const pw_registry_events& RegistryEvents() {
+        static const pw_registry_events events = [] {
+            pw_registry_events e{};
+            e.version = PW_VERSION_REGISTRY_EVENTS;
+            e.global = &Connection::OnGlobal;
             return e;
         }();
         return events;
@@ -250,6 +288,24 @@ std::unique_ptr<PipeWireOutput::Connection> PipeWireOutput::Connect(std::string*
     pw_core_add_listener(connection->core, &connection->coreListener, &Connection::CoreEvents(),
                          connection.get());
 
+    timespec deadline{};
+    pw_thread_loop_get_time(connection->loop, &deadline,
+                            std::chrono::nanoseconds(kConnectTimeout).count());
+    // PipeWire may run beside a PulseAudio daemon that has the sound card (screen sharing
+    // only): it is the session's audio server only when it has a sink to play on.
+    connection->registry = pw_core_get_registry(connection->core, PW_VERSION_REGISTRY, 0);
+    pw_registry_add_listener(connection->registry, &connection->registryListener,
+                             &Connection::RegistryEvents(), connection.get());
+    connection->syncSeq = pw_core_sync(connection->core, PW_ID_CORE, 0);
+    while (!connection->synced) {
+        if (!connection->error.empty())
+            return failWith("the PipeWire server fails: " + connection->error);
+        if (pw_thread_loop_timed_wait_full(connection->loop, &deadline) == -ETIMEDOUT)
+            return failWith("the PipeWire server does not answer");
+    }
+    if (!connection->hasSink)
+        return failWith("the PipeWire server has no audio sink");
+
     const std::string latency = Latency(config_.periodSize, config_.sampleRate);
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE, "Music",
@@ -276,9 +332,6 @@ std::unique_ptr<PipeWireOutput::Connection> PipeWireOutput::Connect(std::string*
     if (pw_stream_connect(connection->stream, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0)
         return failWith("the PipeWire server refuses a playback stream");
 
-    timespec deadline{};
-    pw_thread_loop_get_time(connection->loop, &deadline,
-                            std::chrono::nanoseconds(kConnectTimeout).count());
     for (;;) {
         if (connection->state == PW_STREAM_STATE_PAUSED ||
             connection->state == PW_STREAM_STATE_STREAMING)
@@ -299,6 +352,8 @@ void PipeWireOutput::Wake() {
     if (!conn_)
         return;
     pw_thread_loop_lock(conn_->loop);
+    conn_->silentFrames = 0;
+    conn_->deactivating = false;
     // Paused: nothing is queued but what was rendered before the pause; dropped, so the
     // resumed stream starts with the new event.
     if (idle_) {

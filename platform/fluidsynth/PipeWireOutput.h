@@ -27,8 +27,9 @@ namespace platform::fluidsynth {
 // back-off on a thread of its own, which meanwhile renders the synth silently so that it
 // keeps time.
 //
-// Open() fails at once when no PipeWire server runs in the session: that is how the caller
-// tells PipeWire from PulseAudio.
+// Open() fails at once when no PipeWire server runs in the session, or when the one that runs
+// has no audio sink (PipeWire beside a PulseAudio daemon): that is how the caller tells
+// PipeWire from PulseAudio.
 class PipeWireOutput final : public AudioOutput {
 public:
     struct Config {

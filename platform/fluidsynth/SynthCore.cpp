@@ -97,6 +97,7 @@ std::shared_ptr<SynthCore> SynthCore::Create(const Config& config, music::HRESUL
     core->normalPeriods_ = std::max(core->periods_, config.normalPeriods);
     core->adjustLatency_ = config.adjustLatency;
     core->idleSeconds_ = config.idleSeconds;
+    core->pipeWireIdleSeconds_ = config.pipeWireIdleSeconds;
     core->effects_ = (config.reverb ? music::DMUS_EFFECT_REVERB : 0) |
                      (config.chorus ? music::DMUS_EFFECT_CHORUS : 0);
     *result = music::S_OK;
@@ -143,7 +144,7 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
             config.sampleRate = sampleRate_;
             config.periodSize = periodSize_;
             config.normalPeriods = std::max(periods_, normalPeriods_);
-            config.idleSeconds = idleSeconds_;
+            config.idleSeconds = pipeWireIdleSeconds_;
             output_ = PipeWireOutput::Open(config, synth_.get(), &cause);
             if (output_) {
                 OutputDebugString(

@@ -41,6 +41,7 @@ public:
         int normalPeriods = 8;  // the queue where audio threads cannot run real-time
         bool adjustLatency = true;
         double idleSeconds = 1.0;
+        double pipeWireIdleSeconds = 5.0;
         bool reverb = true;
         bool chorus = true;
     };
@@ -108,6 +109,7 @@ private:
     int normalPeriods_ = 8;
     bool adjustLatency_ = true;
     double idleSeconds_ = 1.0;
+    double pipeWireIdleSeconds_ = 5.0;
     std::atomic<music::DWORD> effects_{0};
     // Last member: destroyed before the synth it is registered with.
     std::mutex sequencerMutex_;
