@@ -82,8 +82,8 @@ struct Candidate {
     std::string name;
     bool pipewire = false;
     int periodSize = 64;
-    int periods = 3;
-    bool adjustLatency = true;
+    int periods = 8;
+    bool adjustLatency = false;
     double idleSeconds = 1.0;
     double pipeWireIdleSeconds = 5.0;
 };

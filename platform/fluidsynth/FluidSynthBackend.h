@@ -36,18 +36,20 @@ public:
         // native PipeWire stream, elsewhere through PulseAudio.
         std::vector<std::string> audioDrivers{"pipewire", "pulseaudio", "alsa", "jack"};
         std::string soundFontPath{"/usr/share/sounds/sf2/default-GM.sf2"};
+        // PipeWire asks the stream for one period per cycle (64 frames, 1.5 ms at 44.1 kHz):
+        // a note sounds within about 1 ms of an ideal writer's whether or not others sound.
         // PulseAudio keeps periodSize x periods frames queued and asks for at least one period
-        // at a time; PipeWire asks the stream for one period per cycle. The queue is kept
-        // short (64 x 3, 4.4 ms at 44.1 kHz) so that a note among sounding ones waits no
-        // longer than one after silence; the thread that renders and carries the sound runs
-        // real-time, so a busy GUI or another program does not starve it. Where real-time
-        // scheduling is refused, the queue is normalPeriods long instead (64 x 8 had no
-        // underrun over a minute with both cores busy at normal priority).
+        // at a time; a note after silence skips the queue (the silence is dropped), one among
+        // sounding notes waits it. There, 64 x 8 with a fixed latency is the shortest queue
+        // without gaps with a busy GUI and a CPU hog on 2 cores (64 x 3 and 64 x 2 gave
+        // hundreds, as did an ideal writer keeping 2 ms queued: the server's own thread is
+        // the limit, tunestead-bench-latency). The thread that renders and carries the sound
+        // runs real-time where allowed; where refused, the queue is normalPeriods long.
         int periodSize = 64;
-        int periods = 3;
+        int periods = 8;
         int normalPeriods = 8;
-        // PulseAudio only: the server splits the queue between stream and sink.
-        bool adjustLatency = true;
+        // PulseAudio only: let the server split the queue between stream and sink.
+        bool adjustLatency = false;
         // Silence this long (no voice, nothing audible) pauses the output until the next event.
         // PulseAudio resumes a paused stream at once. A paused PipeWire stream resumes only
         // after the server has rebuilt its graph (about 10 ms more for that note), so it pauses

@@ -22,9 +22,6 @@ namespace platform::fluidsynth {
 // to the server, runs real-time where the system allows it; where it does not, the queue is
 // `normalPeriods` long instead, since a thread at normal priority may wait that long.
 //
-// The queue is kept short so that a note waits about as long behind sounding notes as after
-// silence: the latency does not depend on what played before.
-//
 // Silence costs nothing: after a second in which the synth has had no voice and rendered
 // nothing audible, the stream is corked; Wake() (called after every event played into the
 // synth) uncorks it. Whenever all the server holds is silence, Wake() also drops it, so a
@@ -42,11 +39,11 @@ public:
     struct Config {
         int sampleRate = 44100;
         int periodSize = 64;  // frames
-        int periods = 3;
+        int periods = 8;
         int normalPeriods = 8;
         // Let the server split the queue between the stream and the sink
-        // (PA_STREAM_ADJUST_LATENCY): the sink then runs at the stream's pace.
-        bool adjustLatency = true;
+        // (PA_STREAM_ADJUST_LATENCY) instead of taking it as the stream's buffer.
+        bool adjustLatency = false;
         // Silence this long (and no voice) corks the stream.
         double idleSeconds = 1.0;
     };

@@ -37,9 +37,9 @@ public:
         int voices = 256;
         int midiChannels = 16;
         int periodSize = 64;
-        int periods = 3;
+        int periods = 8;
         int normalPeriods = 8;  // the queue where audio threads cannot run real-time
-        bool adjustLatency = true;
+        bool adjustLatency = false;
         double idleSeconds = 1.0;
         double pipeWireIdleSeconds = 5.0;
         bool reverb = true;
@@ -105,9 +105,9 @@ private:
     int sampleRate_ = 44100;
     int midiChannels_ = 16;
     int periodSize_ = 64;
-    int periods_ = 3;
+    int periods_ = 8;
     int normalPeriods_ = 8;
-    bool adjustLatency_ = true;
+    bool adjustLatency_ = false;
     double idleSeconds_ = 1.0;
     double pipeWireIdleSeconds_ = 5.0;
     std::atomic<music::DWORD> effects_{0};

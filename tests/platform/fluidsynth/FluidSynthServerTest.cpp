@@ -120,10 +120,10 @@ protected:
     std::unique_ptr<IMusicPort> port_;
 };
 
-TEST_F(FluidSynthServerTest, ServerGrantsAShortQueueSizedByThePriority) {
+TEST_F(FluidSynthServerTest, ServerGrantsTheQueueSizedByThePriority) {
     const FluidSynthBackend::Options& options = backend_->GetOptions();
     const AudioOutputStats stats = Stats();
-    // A real-time thread keeps the short queue; one at normal priority gets the longer one.
+    // A real-time thread gets the configured queue; one at normal priority the longer one.
     const int periods = stats.realtime ? options.periods : options.normalPeriods;
     EXPECT_LE(stats.targetFrames, std::uint32_t(options.periodSize * periods));
     EXPECT_GT(stats.targetFrames, std::uint32_t(options.periodSize * (periods - 1)) / 2)
