@@ -13,6 +13,8 @@ TS_PACKAGES=(
     xdg-utils xvfb xdotool x11-utils imagemagick jackd2 sox procps
     qt6-wayland weston desktop-file-utils appstream dpkg-dev file
     clang libclang-rt-14-dev
+    libpipewire-0.3-dev libsystemd-dev pipewire pipewire-bin pipewire-pulse wireplumber
+    dbus-daemon dbus-bin
 )
 
 ts_log() { printf '\033[1m==> %s\033[0m\n' "$*"; }

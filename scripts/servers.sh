@@ -1,5 +1,6 @@
 # Starts and stops, by PID, the real servers the tests use: PulseAudio with a null sink, a
-# virtual X display and a JACK server with the dummy driver. Sourced by ./test.
+# virtual X display, a JACK server with the dummy driver and, where installed, a PipeWire
+# server with a null sink. Sourced by ./test.
 
 TS_RUNTIME="${TS_RUNTIME:-$(mktemp -d /tmp/tunestead-test.XXXXXX)}"
 TS_PIDS=()
@@ -66,6 +67,61 @@ ts_start_jack() {
         echo "jackd did not start; see $TS_RUNTIME/jackd.log" >&2
         return 1
     fi
+}
+
+# A PipeWire server of its own (pipewire, wireplumber, pipewire-pulse on a private session
+# bus) with a null sink as default. It changes nothing in this shell's environment, so the
+# PulseAudio server stays the one the other tests meet: run a command against it with
+# `ts_with_pipewire CMD...`. TS_PIPEWIRE_PIDS lists the server's processes (for CPU figures).
+ts_start_pipewire() {
+    command -v pipewire >/dev/null 2>&1 && command -v pipewire-pulse >/dev/null 2>&1 \
+        && command -v wireplumber >/dev/null 2>&1 && command -v dbus-daemon >/dev/null 2>&1 \
+        || { echo "PipeWire is not installed" >&2; return 1; }
+    TS_PIPEWIRE_RUNTIME="$TS_RUNTIME/pipewire"
+    mkdir -p "$TS_PIPEWIRE_RUNTIME"
+    chmod 0700 "$TS_PIPEWIRE_RUNTIME"
+    local bus
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 \
+        --address="unix:path=$TS_PIPEWIRE_RUNTIME/bus") || return 1
+    TS_PIDS+=("$(echo "$bus" | sed -n 2p)")
+    # pipewire-pulse makes its socket under PULSE_RUNTIME_PATH when that is set.
+    local env=(XDG_RUNTIME_DIR="$TS_PIPEWIRE_RUNTIME" PIPEWIRE_RUNTIME_DIR="$TS_PIPEWIRE_RUNTIME"
+        DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | sed -n 1p)"
+        PULSE_RUNTIME_PATH="$TS_PIPEWIRE_RUNTIME/pulse" PULSE_SERVER=)
+    env "${env[@]}" pipewire >"$TS_PIPEWIRE_RUNTIME/pipewire.log" 2>&1 &
+    TS_PIDS+=("$!")
+    local pids="$!"
+    local i
+    for i in $(seq 50); do
+        [ -S "$TS_PIPEWIRE_RUNTIME/pipewire-0" ] && break
+        sleep 0.1
+    done
+    env "${env[@]}" wireplumber >"$TS_PIPEWIRE_RUNTIME/wireplumber.log" 2>&1 &
+    TS_PIDS+=("$!")
+    env "${env[@]}" pipewire-pulse >"$TS_PIPEWIRE_RUNTIME/pipewire-pulse.log" 2>&1 &
+    TS_PIDS+=("$!")
+    pids="$pids,$!"
+    TS_PIPEWIRE_PIDS="$pids"
+    TS_PIPEWIRE_ENV=("${env[@]}" PULSE_SERVER="unix:$TS_PIPEWIRE_RUNTIME/pulse/native")
+    for i in $(seq 50); do
+        ts_with_pipewire pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    if ! ts_with_pipewire pactl info >/dev/null 2>&1; then
+        echo "PipeWire did not start; see $TS_PIPEWIRE_RUNTIME/*.log" >&2
+        return 1
+    fi
+    ts_with_pipewire pactl load-module module-null-sink sink_name=nullsink \
+        rate=48000 channels=2 >/dev/null
+    for i in $(seq 50); do
+        ts_with_pipewire pactl list short sinks 2>/dev/null | grep -q nullsink && break
+        sleep 0.1
+    done
+    ts_with_pipewire pactl set-default-sink nullsink
+}
+
+ts_with_pipewire() {
+    env "${TS_PIPEWIRE_ENV[@]}" "$@"
 }
 
 ts_stop_servers() {

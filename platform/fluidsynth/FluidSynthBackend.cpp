@@ -119,6 +119,10 @@ HRESULT FluidSynthBackend::CreatePort(const music::GUID& portGuid, music::DMUS_P
     config.midiChannels = 16 * limits_.maxChannelGroups;
     config.periodSize = options_.periodSize;
     config.periods = options_.periods;
+    config.normalPeriods = options_.normalPeriods;
+    config.adjustLatency = options_.adjustLatency;
+    config.idleSeconds = options_.idleSeconds;
+    config.pipeWireIdleSeconds = options_.pipeWireIdleSeconds;
     config.reverb = (effects & music::DMUS_EFFECT_REVERB) != 0;
     config.chorus = (effects & music::DMUS_EFFECT_CHORUS) != 0;
 

@@ -32,16 +32,30 @@ class FluidSynthBackend final : public music::IPortBackend {
 public:
     struct Options {
         // FluidSynth audio drivers, tried in this order at activation; empty: none (offline).
-        std::vector<std::string> audioDrivers{"pulseaudio", "alsa", "jack"};
+        // "pipewire" opens only where a PipeWire server runs: there the sound goes out as a
+        // native PipeWire stream, elsewhere through PulseAudio.
+        std::vector<std::string> audioDrivers{"pipewire", "pulseaudio", "alsa", "jack"};
         std::string soundFontPath{"/usr/share/sounds/sf2/default-GM.sf2"};
-        // The audio server keeps periodSize x periods frames queued and asks for at least one
-        // period at a time. 64 x 8 (11.6 ms at 44.1 kHz) was the smallest setting without an
-        // underrun over a minute of a held chord with both cores of a 2-core machine kept busy
-        // (tunestead-bench-latency --load 2); 64 x 6 glitched there. A note after silence still
-        // sounds within about 8 ms: the queued silence is dropped (PulseOutput); a note among
-        // sounding ones waits the queue.
+        // PipeWire asks the stream for one period per cycle (64 frames, 1.5 ms at 44.1 kHz):
+        // a note sounds within about 1 ms of an ideal writer's whether or not others sound.
+        // PulseAudio keeps periodSize x periods frames queued and asks for at least one period
+        // at a time; a note after silence skips the queue (the silence is dropped), one among
+        // sounding notes waits it. There, 64 x 8 with a fixed latency is the shortest queue
+        // without gaps with a busy GUI and a CPU hog on 2 cores (64 x 3 and 64 x 2 gave
+        // hundreds, as did an ideal writer keeping 2 ms queued: the server's own thread is
+        // the limit, tunestead-bench-latency). The thread that renders and carries the sound
+        // runs real-time where allowed; where refused, the queue is normalPeriods long.
         int periodSize = 64;
         int periods = 8;
+        int normalPeriods = 8;
+        // PulseAudio only: let the server split the queue between stream and sink.
+        bool adjustLatency = false;
+        // Silence this long (no voice, nothing audible) pauses the output until the next event.
+        // PulseAudio resumes a paused stream at once. A paused PipeWire stream resumes only
+        // after the server has rebuilt its graph (about 10 ms more for that note), so it pauses
+        // later, after a rest that music rarely has.
+        double idleSeconds = 1.0;
+        double pipeWireIdleSeconds = 5.0;
     };
 
     // {5B0F6C1E-3A7D-4E52-9C1B-7D2E84A3F016}: the port's identifier, fixed across runs.

@@ -1,9 +1,7 @@
 #include "platform/fluidsynth/PulseOutput.h"
 
 #include <fluidsynth.h>
-#include <pthread.h>
 #include <pulse/pulseaudio.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/fluidsynth/RealtimeThread.h"
+#include "platform/fluidsynth/RetryDelay.h"
 #include "platform/log/DebugOutput.h"
 
 namespace platform::fluidsynth {
@@ -20,37 +20,13 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kFrameBytes = 2 * sizeof(float);  // stereo float32
 constexpr pa_usec_t kConnectTimeoutUs = 3'000'000;
-// Rendered silence this long (and no voice) corks the stream: long enough for a reverb tail
-// to die away, short against a measurement of idle cost.
-constexpr double kIdleSeconds = 1.0;
 // Peak below which a rendered block counts as silent: -100 dBFS, below 16-bit resolution.
 constexpr float kSilentPeak = 1e-5f;
-constexpr auto kFirstRetry = 100ms;
-constexpr auto kMaxRetry = 2s;
 
 std::string ServerName() {
     const char* server = std::getenv("PULSE_SERVER");
     return server != nullptr && *server != 0 ? std::string("PulseAudio server at ") + server
                                              : std::string("the default PulseAudio server");
-}
-
-// Real-time priority of the render thread: above every ordinary thread, so that a busy GUI or
-// a compiler never delays a period; modest among real-time threads (a PulseAudio server's
-// sink thread runs at 5, FluidSynth's own drivers ask for 60). A render takes well under a
-// tenth of a period, so it never starves the server.
-constexpr int kRealtimePriority = 10;
-
-// Mainloop thread: asks for real-time scheduling once; where the system refuses (no
-// privilege, no rtkit limit), the thread stays as it is and says so in the debug log.
-void RaiseRenderPriority() {
-    static std::atomic<bool> reported{false};
-    sched_param param{};
-    param.sched_priority = kRealtimePriority;
-    const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    if (error != 0 && !reported.exchange(true))
-        OutputDebugString(std::string("Built-in synthesizer: no real-time priority for the "
-                                      "audio thread (") +
-                          std::strerror(error) + "); it runs at normal priority");
 }
 
 void Unref(pa_operation* operation) {
@@ -70,7 +46,9 @@ struct PulseOutput::Connection {
     // Set once the stream plays; a failure before that is a failed connect, not a loss.
     bool live = false;
     bool timedOut = false;
-    bool prioritySet = false;
+    // The mainloop thread has asked for real-time scheduling; its outcome.
+    bool priorityAsked = false;
+    RealtimeGrant grant = RealtimeGrant::Refused;
 
     ~Connection() {
         if (loop != nullptr)
@@ -109,16 +87,20 @@ struct PulseOutput::Connection {
 
     static void OnWrite(pa_stream* /*stream*/, std::size_t bytes, void* data) {
         auto* self = static_cast<Connection*>(data);
-        if (!self->prioritySet) {
-            RaiseRenderPriority();
-            self->prioritySet = true;
-        }
         self->owner->Render(*self, bytes);
     }
 
     static void OnUnderflow(pa_stream* /*stream*/, void* data) {
         auto* self = static_cast<Connection*>(data);
         ++self->owner->underruns_;
+    }
+
+    // On the mainloop thread, before the stream exists: its priority decides the queue.
+    static void OnRaisePriority(pa_mainloop_api* /*api*/, void* data) {
+        auto* self = static_cast<Connection*>(data);
+        self->grant = MakeThreadRealtime();
+        self->priorityAsked = true;
+        pa_threaded_mainloop_signal(self->loop, 0);
     }
 
     static void OnTimeout(pa_mainloop_api* api, pa_time_event* event, const timeval* /*tv*/,
@@ -233,6 +215,13 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
             return failWith("the " + ServerName() + " does not answer");
         pa_threaded_mainloop_wait(connection->loop);
     }
+    pa_mainloop_api_once(api, &Connection::OnRaisePriority, connection.get());
+    while (!connection->priorityAsked)
+        pa_threaded_mainloop_wait(connection->loop);
+    const bool realtime = connection->grant != RealtimeGrant::Refused;
+    realtime_ = realtime;
+    const int periods =
+        realtime ? config_.periods : std::max(config_.periods, config_.normalPeriods);
 
     const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, std::uint32_t(config_.sampleRate), 2};
     connection->stream =
@@ -249,17 +238,15 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
     attr.maxlength = std::uint32_t(-1);
     // The server queues `periods` periods and never asks for less than one. Without latency
     // adjustment it runs the sink `periods - 2` periods at a time and asks for that much at
-    // each run: that is the time a request may take to be answered before an underrun.
-    attr.tlength = period * std::uint32_t(config_.periods);
+    // each run; with it, the sink runs about half the queue at a time.
+    attr.tlength = period * std::uint32_t(periods);
     attr.minreq = period;
     // Playback (re)starts only with the whole target length queued: after a cork or an
     // underrun the stream begins with its full margin, not one period of it.
     attr.prebuf = attr.tlength;
     attr.fragsize = std::uint32_t(-1);
-    // No PA_STREAM_ADJUST_LATENCY: the target length is the buffer, not a latency the server
-    // may split into smaller server-side fragments.
-    if (pa_stream_connect_playback(connection->stream, nullptr, &attr, PA_STREAM_NOFLAGS, nullptr,
-                                   nullptr) < 0)
+    const auto flags = config_.adjustLatency ? PA_STREAM_ADJUST_LATENCY : PA_STREAM_NOFLAGS;
+    if (pa_stream_connect_playback(connection->stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
         return failWith("the " + ServerName() +
                         " refuses a playback stream: " + connection->ContextError());
     for (;;) {
@@ -311,7 +298,7 @@ void PulseOutput::Render(Connection& connection, std::size_t bytes) {
         return;
     }
     silentFrames_ += std::int64_t(frames);
-    if (!corked_ && double(silentFrames_) >= kIdleSeconds * config_.sampleRate) {
+    if (!corked_ && double(silentFrames_) >= config_.idleSeconds * config_.sampleRate) {
         Unref(pa_stream_cork(connection.stream, 1, nullptr, nullptr));
         corked_ = true;
     }
@@ -327,16 +314,32 @@ void PulseOutput::Wake() {
     // for a full target length that starts with the new event. So a note after silence
     // sounds without waiting behind a queue of silence; a note among sounding ones waits its
     // turn, since dropping sound would cut it.
-    const std::int64_t queued = std::int64_t(config_.periodSize) * config_.periods;
+    const std::int64_t queued = std::int64_t(targetFrames_.load());
     const bool onlySilenceQueued = silentFrames_ >= queued;
     silentFrames_ = 0;
     if ((corked_ || onlySilenceQueued) && pa_stream_get_state(conn_->stream) == PA_STREAM_READY) {
         Unref(pa_stream_flush(conn_->stream, nullptr, nullptr));
+        ++silenceDrops_;
         if (corked_)
             Unref(pa_stream_cork(conn_->stream, 0, nullptr, nullptr));
         corked_ = false;
     }
     pa_threaded_mainloop_unlock(conn_->loop);
+}
+
+AudioOutputStats PulseOutput::Stats() const {
+    AudioOutputStats stats;
+    stats.running = true;
+    stats.connected = connected_;
+    stats.corked = corked_;
+    stats.realtime = realtime_;
+    stats.underruns = underruns_;
+    stats.reconnections = reconnections_;
+    stats.silenceDrops = silenceDrops_;
+    stats.longestRetryWaitMs = longestRetryWaitMs_;
+    stats.targetFrames = targetFrames_;
+    stats.requestFrames = requestFrames_;
+    return stats;
 }
 
 void PulseOutput::ReportLost(const std::string& reason) {
@@ -389,7 +392,7 @@ void PulseOutput::Supervise() {
         lost_ = false;
         lock.unlock();
 
-        auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstRetry);
+        RetryDelay delay(kServerRetryFirst, kServerRetryCap);
         std::string lastCause;
         for (;;) {
             std::string cause;
@@ -404,12 +407,12 @@ void PulseOutput::Supervise() {
                 OutputDebugString("Built-in synthesizer: reconnection failed: " + cause);
             lastCause = cause;
             lock.lock();
-            const bool stopped = KeepTime(lock, delay);
+            const auto wait = delay.Next();
+            longestRetryWaitMs_ = std::max<std::int64_t>(longestRetryWaitMs_, wait.count());
+            const bool stopped = KeepTime(lock, wait);
             lock.unlock();
             if (stopped)
                 return;
-            delay = std::min(delay * 2,
-                             std::chrono::duration_cast<std::chrono::milliseconds>(kMaxRetry));
         }
         connected_ = true;
         ++reconnections_;

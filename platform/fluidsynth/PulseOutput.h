@@ -9,14 +9,18 @@
 #include <string>
 #include <thread>
 
+#include "platform/fluidsynth/AudioOutput.h"
+
 struct _fluid_synth_t;
 
 namespace platform::fluidsynth {
 
 // Plays one FluidSynth synthesizer on a PulseAudio server through an asynchronous playback
 // stream whose buffer we size ourselves: the target length is `periods` periods of
-// `periodSize` frames, a request is at least one period, and the latency is not adjusted by
-// the server (FluidSynth's own PulseAudio driver gives none of that control).
+// `periodSize` frames and a request is at least one period (FluidSynth's own PulseAudio driver
+// gives none of that control). The mainloop thread, which both renders and carries the data
+// to the server, runs real-time where the system allows it; where it does not, the queue is
+// `normalPeriods` long instead, since a thread at normal priority may wait that long.
 //
 // Silence costs nothing: after a second in which the synth has had no voice and rendered
 // nothing audible, the stream is corked; Wake() (called after every event played into the
@@ -30,25 +34,32 @@ namespace platform::fluidsynth {
 // Threads: the PulseAudio mainloop thread renders; the reconnection thread builds and tears
 // down connections; Wake() may be called from any other thread and never waits for more
 // than one render callback.
-class PulseOutput {
+class PulseOutput final : public AudioOutput {
 public:
     struct Config {
         int sampleRate = 44100;
         int periodSize = 64;  // frames
         int periods = 8;
+        int normalPeriods = 8;
+        // Let the server split the queue between the stream and the sink
+        // (PA_STREAM_ADJUST_LATENCY) instead of taking it as the stream's buffer.
+        bool adjustLatency = false;
+        // Silence this long (and no voice) corks the stream.
+        double idleSeconds = 1.0;
     };
 
     // Connects and starts playing; null with `*cause` in words when no server answers or the
     // stream cannot be made. Blocks for at most a few seconds (the connection timeout).
     static std::unique_ptr<PulseOutput> Open(const Config& config, _fluid_synth_t* synth,
                                              std::string* cause);
-    ~PulseOutput();
+    ~PulseOutput() override;
     PulseOutput(const PulseOutput&) = delete;
     PulseOutput& operator=(const PulseOutput&) = delete;
 
     // Any thread, after an event reached the synth: resumes a corked stream and drops queued
     // silence (see above).
-    void Wake();
+    void Wake() override;
+    AudioOutputStats Stats() const override;
 
     // Counters for tests and benchmarks.
     std::uint64_t Underruns() const { return underruns_.load(); }
@@ -59,6 +70,10 @@ public:
     std::uint32_t TargetFrames() const { return targetFrames_.load(); }
     std::uint32_t RequestFrames() const { return requestFrames_.load(); }
     bool Connected() const { return connected_.load(); }
+    // Whether the mainloop thread got real-time scheduling (the queue is sized by it).
+    bool Realtime() const { return realtime_.load(); }
+    // Times Wake() dropped queued silence, so that the next event started at once.
+    std::uint64_t SilenceDrops() const { return silenceDrops_.load(); }
 
 private:
     struct Connection;
@@ -104,6 +119,9 @@ private:
     std::atomic<std::uint64_t> reconnections_{0};
     std::atomic<std::uint32_t> targetFrames_{0};
     std::atomic<std::uint32_t> requestFrames_{0};
+    std::atomic<bool> realtime_{false};
+    std::atomic<std::uint64_t> silenceDrops_{0};
+    std::atomic<std::int64_t> longestRetryWaitMs_{0};
 };
 
 }  // namespace platform::fluidsynth

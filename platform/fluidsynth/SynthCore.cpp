@@ -2,13 +2,16 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/fluidsynth/FluidFailure.h"
+#include "platform/fluidsynth/PipeWireOutput.h"
 #include "platform/fluidsynth/PulseOutput.h"
 #include "platform/fluidsynth/SynthSequencer.h"
+#include "platform/log/DebugOutput.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
@@ -32,6 +35,8 @@ std::string Unreadable(const std::string& path) {
 }
 
 std::string DriverLabel(const std::string& name) {
+    if (name == "pipewire")
+        return "PipeWire";
     if (name == "pulseaudio")
         return "PulseAudio";
     if (name == "alsa")
@@ -89,6 +94,10 @@ std::shared_ptr<SynthCore> SynthCore::Create(const Config& config, music::HRESUL
     core->midiChannels_ = fluid_synth_count_midi_channels(core->synth_.get());
     fluid_settings_getint(settings, "audio.period-size", &core->periodSize_);
     fluid_settings_getint(settings, "audio.periods", &core->periods_);
+    core->normalPeriods_ = std::max(core->periods_, config.normalPeriods);
+    core->adjustLatency_ = config.adjustLatency;
+    core->idleSeconds_ = config.idleSeconds;
+    core->pipeWireIdleSeconds_ = config.pipeWireIdleSeconds;
     core->effects_ = (config.reverb ? music::DMUS_EFFECT_REVERB : 0) |
                      (config.chorus ? music::DMUS_EFFECT_CHORUS : 0);
     *result = music::S_OK;
@@ -125,16 +134,42 @@ music::HRESULT SynthCore::LoadSoundFont(const std::string& path) {
 
 music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
     std::lock_guard lock(driverMutex_);
-    if (driver_ || pulse_)
+    if (driver_ || output_)
         return music::S_OK;
     std::string causes;
     for (const std::string& name : drivers) {
         std::string cause;
-        if (name == "pulseaudio") {
-            const PulseOutput::Config config{sampleRate_, periodSize_, periods_};
-            pulse_ = PulseOutput::Open(config, synth_.get(), &cause);
-            if (pulse_)
+        if (name == "pipewire") {
+            PipeWireOutput::Config config;
+            config.sampleRate = sampleRate_;
+            config.periodSize = periodSize_;
+            config.normalPeriods = std::max(periods_, normalPeriods_);
+            config.idleSeconds = pipeWireIdleSeconds_;
+            output_ = PipeWireOutput::Open(config, synth_.get(), &cause);
+            if (output_) {
+                OutputDebugString(
+                    "Built-in synthesizer: playing through a native PipeWire stream "
+                    "asking for " +
+                    std::to_string(periodSize_) + " frames at " + std::to_string(sampleRate_) +
+                    " Hz");
                 return music::S_OK;
+            }
+        } else if (name == "pulseaudio") {
+            PulseOutput::Config config;
+            config.sampleRate = sampleRate_;
+            config.periodSize = periodSize_;
+            config.periods = periods_;
+            config.normalPeriods = normalPeriods_;
+            config.adjustLatency = adjustLatency_;
+            config.idleSeconds = idleSeconds_;
+            output_ = PulseOutput::Open(config, synth_.get(), &cause);
+            if (output_) {
+                const AudioOutputStats stats = output_->Stats();
+                OutputDebugString("Built-in synthesizer: playing through PulseAudio, " +
+                                  std::to_string(stats.targetFrames) + " frames queued at " +
+                                  std::to_string(sampleRate_) + " Hz");
+                return music::S_OK;
+            }
         } else {
             // JACK would otherwise start a server of its own when none runs: seconds of delay
             // and a stray jackd on a machine that has no JACK. A value set by the user wins.
@@ -144,8 +179,11 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
             TakeLastFluidError();
             if (fluid_settings_setstr(settings_.get(), "audio.driver", name.c_str()) == FLUID_OK) {
                 driver_.reset(new_fluid_audio_driver(settings_.get(), synth_.get()));
-                if (driver_)
+                if (driver_) {
+                    OutputDebugString("Built-in synthesizer: playing through FluidSynth's " +
+                                      DriverLabel(name) + " driver");
                     return music::S_OK;
+                }
             }
             cause = TakeLastFluidError();
             while (!cause.empty() && (cause.back() == '.' || cause.back() == ' '))
@@ -162,29 +200,23 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
 
 void SynthCore::Wake() {
     std::lock_guard lock(driverMutex_);
-    if (pulse_)
-        pulse_->Wake();
+    if (output_)
+        output_->Wake();
 }
 
 AudioOutputStats SynthCore::OutputStats() const {
     std::lock_guard lock(driverMutex_);
+    if (output_)
+        return output_->Stats();
     AudioOutputStats stats;
-    stats.running = driver_ != nullptr || pulse_ != nullptr;
-    stats.connected = driver_ != nullptr || (pulse_ && pulse_->Connected());
-    if (pulse_) {
-        stats.corked = pulse_->Corked();
-        stats.underruns = pulse_->Underruns();
-        stats.reconnections = pulse_->Reconnections();
-        stats.targetFrames = pulse_->TargetFrames();
-        stats.requestFrames = pulse_->RequestFrames();
-    }
+    stats.running = stats.connected = driver_ != nullptr;
     return stats;
 }
 
 void SynthCore::StopAudio() {
     std::lock_guard lock(driverMutex_);
     driver_.reset();
-    pulse_.reset();
+    output_.reset();
     // A later activation starts from silence, not from the notes held when this one ended.
     if (synth_)
         fluid_synth_all_sounds_off(synth_.get(), -1);
@@ -192,12 +224,12 @@ void SynthCore::StopAudio() {
 
 bool SynthCore::AudioRunning() const {
     std::lock_guard lock(driverMutex_);
-    return driver_ != nullptr || pulse_ != nullptr;
+    return driver_ != nullptr || output_ != nullptr;
 }
 
 std::vector<float> SynthCore::Render(std::size_t frames) {
     std::lock_guard lock(driverMutex_);
-    if (driver_ || pulse_ || frames == 0)
+    if (driver_ || output_ || frames == 0)
         return {};
     std::vector<float> out(frames * 2);
     // FluidSynth renders at most an int's worth of frames per call.

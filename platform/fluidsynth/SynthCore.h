@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fluidsynth/AudioOutput.h"
 #include "platform/music/Types.h"
 
 // FluidSynth's opaque types, declared here so that users of this header need no
@@ -17,27 +18,18 @@ struct _fluid_audio_driver_t;
 
 namespace platform::fluidsynth {
 
-class PulseOutput;
 class SynthSequencer;
-
-// What the audio output of a port is doing, for tests and benchmarks.
-struct AudioOutputStats {
-    bool running = false;    // an output plays the synth
-    bool connected = false;  // the output reaches its server (false while reconnecting)
-    bool corked = false;     // idle: the stream is paused until the next event
-    std::uint64_t underruns = 0;
-    std::uint64_t reconnections = 0;
-    std::uint32_t targetFrames = 0;   // the server's queue for the stream (PulseAudio only)
-    std::uint32_t requestFrames = 0;  // the server's least request (PulseAudio only)
-};
 
 // The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded
 // SoundFont. Shared (shared_ptr) by the port, its effects control and an offline renderer,
 // so none of them outlives the synth it talks to. FluidSynth's API is thread-safe; the driver
 // state is guarded by one mutex.
 //
-// The "pulseaudio" output is our own (PulseOutput: buffer sized by period and count, corked
-// while idle, reconnected when the server comes back); other names are FluidSynth's drivers.
+// The "pipewire" and "pulseaudio" outputs are our own (PipeWireOutput, PulseOutput: a short
+// queue of our size, real-time rendering, paused while idle, reconnected when the server comes
+// back); other names are FluidSynth's drivers. "pipewire" opens only where a PipeWire server
+// runs, so the list {"pipewire", "pulseaudio", ...} plays natively on PipeWire and through
+// PulseAudio elsewhere.
 class SynthCore {
 public:
     struct Config {
@@ -46,6 +38,10 @@ public:
         int midiChannels = 16;
         int periodSize = 64;
         int periods = 8;
+        int normalPeriods = 8;  // the queue where audio threads cannot run real-time
+        bool adjustLatency = false;
+        double idleSeconds = 1.0;
+        double pipeWireIdleSeconds = 5.0;
         bool reverb = true;
         bool chorus = true;
     };
@@ -104,12 +100,16 @@ private:
     std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
     mutable std::mutex driverMutex_;
     std::unique_ptr<_fluid_audio_driver_t, DriverDeleter> driver_;
-    std::unique_ptr<PulseOutput> pulse_;
+    std::unique_ptr<AudioOutput> output_;
     int soundFontId_ = -1;
     int sampleRate_ = 44100;
     int midiChannels_ = 16;
     int periodSize_ = 64;
     int periods_ = 8;
+    int normalPeriods_ = 8;
+    bool adjustLatency_ = false;
+    double idleSeconds_ = 1.0;
+    double pipeWireIdleSeconds_ = 5.0;
     std::atomic<music::DWORD> effects_{0};
     // Last member: destroyed before the synth it is registered with.
     std::mutex sequencerMutex_;

@@ -1,10 +1,14 @@
 // The real program on a virtual display, playing into a real PulseAudio server: the window's
 // title and place as the X server has them, a mouse press on a key sounds that note at its pitch
 // on the sink, the release ends it, a drag from outside the keyboard plays the key it enters,
-// and closing the window ends the program with 0.
+// and closing the window ends the program with 0. Where the server is PipeWire, the program's
+// sound is a native PipeWire stream of its own asking for 3 ms or less.
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <string>
@@ -92,6 +96,55 @@ TEST_F(PianoE2ETest, ScaledWindowKeepsItsMenuBarOnTheScreen) {
     ASSERT_FALSE(player.WaitForWindow().isEmpty()) << "the main window did not appear";
     EXPECT_EQ(player.Size().width(), 2 * 675);
     EXPECT_EQ(player.Origin(), QPoint(0, (768 - 2 * 320) / 2));
+    CloseAndExpectExitZero(player);
+}
+
+// Output of a program run to its end (at most 10 s); empty when it cannot run.
+QByteArray OutputOf(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+TEST_F(PianoE2ETest, OnPipeWireTheSoundIsANativeStreamAskingForAtMost3Ms) {
+    if (!OutputOf("pactl", {"info"}).contains("on PipeWire"))
+        GTEST_SKIP() << "the audio server is not PipeWire";
+    e2e::Player player;
+    ASSERT_TRUE(player.Started());
+    const QPoint origin = [&] {
+        EXPECT_FALSE(player.WaitForWindow().isEmpty());
+        return player.Origin();
+    }();
+    QThread::msleep(1500);  // the synthesizer's first activation
+    // A held key keeps the stream running while the graph is read.
+    player.Xdotool({"mousemove", QString::number(origin.x() + 18 + 428),
+                    QString::number(origin.y() + 24 + 152 + 65), "mousedown", "1"});
+    QThread::msleep(300);
+    const QJsonArray objects = QJsonDocument::fromJson(OutputOf("pw-dump", {})).array();
+    player.Xdotool({"mouseup", "1"});
+    ASSERT_FALSE(objects.isEmpty()) << "pw-dump gave nothing";
+
+    int streams = 0;
+    for (const QJsonValue& value : objects) {
+        const QJsonObject object = value.toObject();
+        const QJsonObject props = object["info"].toObject()["props"].toObject();
+        if (object["type"].toString() != "PipeWire:Interface:Node" ||
+            props["application.name"].toString() != "Tunestead")
+            continue;
+        ++streams;
+        EXPECT_NE(props["client.api"].toString(), "pipewire-pulse")
+            << "played through the PulseAudio emulation";
+        // "frames/rate"
+        const QStringList latency = props["node.latency"].toString().split('/');
+        ASSERT_EQ(latency.size(), 2) << "no latency asked for";
+        EXPECT_LE(1000.0 * latency[0].toDouble() / latency[1].toDouble(), 3.0);
+    }
+    EXPECT_EQ(streams, 1) << "the player's stream is not in the graph";
     CloseAndExpectExitZero(player);
 }
 

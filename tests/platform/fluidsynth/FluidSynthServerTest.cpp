@@ -1,6 +1,7 @@
 // The built-in synthesizer's PulseAudio output against a server of the test's own: the
-// stream pauses while nothing sounds and the next note is still heard, and a server killed
-// while a note sounds is noticed, logged, and reconnected once it is back.
+// stream pauses while nothing sounds and the next note is still heard without waiting behind
+// queued silence, and a server killed while a note sounds is noticed, logged, and reconnected
+// within the back-off cap once it is back, however long it was gone.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/fluidsynth/RetryDelay.h"
 #include "platform/fluidsynth/SynthCore.h"
 #include "platform/music/ResultCodes.h"
 #include "tests/platform/fluidsynth/AudioAnalysis.h"
@@ -124,11 +126,43 @@ protected:
     std::unique_ptr<IMusicPort> port_;
 };
 
-TEST_F(FluidSynthServerTest, ServerGrantsTheConfiguredQueueAndRequest) {
+TEST_F(FluidSynthServerTest, ServerGrantsTheQueueSizedByThePriority) {
     const FluidSynthBackend::Options& options = backend_->GetOptions();
     const AudioOutputStats stats = Stats();
-    EXPECT_EQ(stats.targetFrames, std::uint32_t(options.periodSize * options.periods));
-    EXPECT_EQ(stats.requestFrames, std::uint32_t(options.periodSize));
+    // A real-time thread gets the configured queue; one at normal priority the longer one.
+    const int periods = stats.realtime ? options.periods : options.normalPeriods;
+    EXPECT_LE(stats.targetFrames, std::uint32_t(options.periodSize * periods));
+    EXPECT_GT(stats.targetFrames, std::uint32_t(options.periodSize * (periods - 1)) / 2)
+        << "the server cut the queue to less than half";
+    EXPECT_LE(stats.requestFrames, stats.targetFrames);
+    EXPECT_GT(stats.requestFrames, 0u);
+}
+
+// A note after a pause must not wait behind the silence the server still holds, so the output
+// drops that silence; a note among sounding ones must never drop sound.
+TEST_F(FluidSynthServerTest, QueuedSilenceIsDroppedForTheFirstNoteButSoundNever) {
+    ASSERT_TRUE(WaitFor([&] { return Stats().corked; }, 5));
+    PulseMonitor monitor(48000, 1024);
+    ASSERT_TRUE(monitor.Connected());
+    monitor.Read(48000 / 2);
+
+    const std::uint64_t paused = Stats().silenceDrops;
+    ASSERT_EQ(Play(Msg(0x90, 69, 127)), S_OK);
+    EXPECT_EQ(Stats().silenceDrops, paused + 1) << "the paused stream kept its queue";
+    EXPECT_NEAR(HeardPitch(monitor), 440.0, 440.0 * 0.02);
+
+    // Among sounding notes: nothing is dropped.
+    ASSERT_EQ(Play(Msg(0x90, 76, 100)), S_OK);
+    ASSERT_EQ(Play(Msg(0x80, 76, 0)), S_OK);
+    EXPECT_EQ(Stats().silenceDrops, paused + 1) << "sounding notes were cut";
+
+    // Rung out, but not yet paused: the queue holds only silence, which the next note drops.
+    ASSERT_EQ(Play(Msg(0xB0, 120, 0)), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return Voices() == 0; }, 5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // far longer than the queue
+    ASSERT_FALSE(Stats().corked) << "paused too early to tell";
+    ASSERT_EQ(Play(Msg(0x90, 69, 127)), S_OK);
+    EXPECT_EQ(Stats().silenceDrops, paused + 2) << "the silence queued after the last note stayed";
 }
 
 TEST_F(FluidSynthServerTest, SilencePausesTheStreamAndTheNextNoteIsHeard) {
@@ -166,8 +200,15 @@ TEST_F(FluidSynthServerTest, LostServerIsLoggedAndTheNextNoteAfterItsRestartIsHe
     EXPECT_EQ(Play(Msg(0x80, 69, 0)), S_OK);
     EXPECT_TRUE(WaitFor([&] { return Voices() == 0; }, 10)) << "voices held during the outage";
 
+    // A long outage: the attempts back off until they are the cap apart, and no further, so the
+    // returning server is reached within the cap however long it was gone.
+    const auto cap = platform::fluidsynth::kServerRetryCap.count();
+    ASSERT_TRUE(WaitFor([&] { return Stats().longestRetryWaitMs >= cap; }, 15))
+        << "the back-off never reached its cap";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * cap));
     ASSERT_TRUE(server_->Start());
     ASSERT_TRUE(WaitFor([&] { return Stats().connected; }, 15)) << "never reconnected";
+    EXPECT_EQ(Stats().longestRetryWaitMs, cap) << "waited longer than the cap between attempts";
     EXPECT_EQ(Stats().reconnections, 1u);
     EXPECT_TRUE(log.Contains("reconnected"));
 
