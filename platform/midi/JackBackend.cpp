@@ -51,7 +51,7 @@ HRESULT JackBackend::CreatePort(const music::GUID& portGuid, music::DMUS_PORTPAR
         *port =
             std::make_unique<RtMidiInputPort>(MidiApi::Jack, found->name, found->caps, [server] {
                 const auto s = server.lock();
-                return s && s->Running();
+                return s && s->Running() ? s->Generation() : std::uint64_t{0};
             });
     } else {
         *port = std::make_unique<JackOutputPort>(found->name, found->caps);

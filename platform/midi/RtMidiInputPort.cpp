@@ -1,5 +1,9 @@
 #include "platform/midi/RtMidiInputPort.h"
 
+#include <memory>
+#include <mutex>
+#include <vector>
+
 #include "platform/log/DebugOutput.h"
 #include "platform/midi/RtMidiSupport.h"
 #include "platform/music/ResultCodes.h"
@@ -15,10 +19,27 @@ constexpr unsigned kQueueSizeLimit = 1024;
 }  // namespace
 
 RtMidiInputPort::RtMidiInputPort(MidiApi api, std::string portName,
-                                 const music::DMUS_PORTCAPS& caps, std::function<bool()> reachable)
-    : ExternalPort(api, std::move(portName), caps), reachable_(std::move(reachable)) {}
+                                 const music::DMUS_PORTCAPS& caps,
+                                 std::function<std::uint64_t()> server)
+    : ExternalPort(api, std::move(portName), caps), server_(std::move(server)) {}
 
 RtMidiInputPort::~RtMidiInputPort() {
+    Close();
+}
+
+void RtMidiInputPort::Close() {
+    if (in_ && server_ && server_() != openedOn_) {
+        // The server this port was opened on has gone. RtMidi's close would unregister the
+        // port through the dead client, which makes libjack read unmapped memory; the object
+        // is kept instead (a few kilobytes for each server that died), and never called.
+        static std::mutex mutex;
+        static auto* abandoned = new std::vector<std::unique_ptr<RtMidiIn>>();
+        std::lock_guard lock(mutex);
+        abandoned->push_back(std::move(in_));
+        platform::OutputDebugString("MIDI: input \"" + portName_ +
+                                    "\" left behind with the server it was opened on");
+        return;
+    }
     in_.reset();
 }
 
@@ -35,12 +56,13 @@ void RtMidiInputPort::OnMessage(double /*deltaSeconds*/, std::vector<unsigned ch
 HRESULT RtMidiInputPort::Activate(music::BOOL active) {
     if (!active) {
         // Closing stops RtMidi's input thread, so no callback runs afterwards.
-        in_.reset();
+        Close();
         return music::S_OK;
     }
     if (in_)
         return music::S_OK;
-    if (reachable_ && !reachable_())
+    openedOn_ = server_ ? server_() : 0;
+    if (server_ && openedOn_ == 0)
         return music::DMUS_E_DRIVER_FAILED;
     try {
         auto in =

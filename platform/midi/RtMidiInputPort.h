@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -17,9 +18,10 @@ namespace platform::midi {
 // exclusive is kept; timing and active sensing are dropped.
 class RtMidiInputPort final : public ExternalPort {
 public:
-    // `reachable`, when given, tells whether the API's server can be asked at all.
+    // `server`, when given, names the API's server now: 0 while none can be asked, otherwise a
+    // number that changes with every new server.
     RtMidiInputPort(MidiApi api, std::string portName, const music::DMUS_PORTCAPS& caps,
-                    std::function<bool()> reachable = {});
+                    std::function<std::uint64_t()> server = {});
     ~RtMidiInputPort() override;
 
     music::HRESULT Activate(music::BOOL active) override;
@@ -34,7 +36,10 @@ private:
     };
     static void OnMessage(double deltaSeconds, std::vector<unsigned char>* message, void* user);
 
-    std::function<bool()> reachable_;
+    void Close();
+
+    std::function<std::uint64_t()> server_;
+    std::uint64_t openedOn_ = 0;  // the server the open port belongs to
     Arrival arrival_;
     std::unique_ptr<RtMidiIn> in_;
 };

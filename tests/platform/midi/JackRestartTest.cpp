@@ -130,6 +130,9 @@ TEST(JackRestart, SendsNeverWaitOnAStoppedServerAndTheNextServerIsTakenUp) {
     ASSERT_NE(output, nullptr);
     std::shared_ptr<pm::IMidiSink> sink;
     ASSERT_EQ(output->QueryMidiSink(&sink), pm::S_OK);
+    // An input open on the server that dies, closed only once the next server runs.
+    auto input = OpenListed(backend, "JACK: ts-restart:out");
+    ASSERT_NE(input, nullptr);
 
     jackd.Stop();
     ASSERT_TRUE(Eventually([&] { return !server->Running(); }))
@@ -155,6 +158,9 @@ TEST(JackRestart, SendsNeverWaitOnAStoppedServerAndTheNextServerIsTakenUp) {
     EXPECT_THAT(Listed(backend), ::testing::Contains("JACK: ts-restart-rec:in"));
     EXPECT_TRUE(server->Running());
     EXPECT_EQ(server->Generation(), 2u);
+    // Its client died with the first server: closing it must not reach into that server.
+    EXPECT_EQ(input->Activate(pm::FALSE), pm::S_OK);
+    input.reset();
     EXPECT_EQ(own.Systems(), 1u);
     EXPECT_THAT(SourcesSeenByAnotherProgram(), ::testing::Contains("Tunestead:Tunestead"));
     output = OpenListed(backend, "JACK: ts-restart-rec:in");
