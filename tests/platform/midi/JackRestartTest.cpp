@@ -182,7 +182,9 @@ TEST(JackOutputQueue, AFullQueueDropsAndCountsAndEverythingAcceptedArrives) {
     // Sent in one burst, far faster than JACK cycles drain the queue.
     constexpr std::size_t kSent = 60000;
     for (std::size_t i = 0; i < kSent; ++i) {
-        const pm::BYTE note[] = {0x90, pm::BYTE(i & 0x7F), pm::BYTE((i >> 7) & 0x7F)};
+        // The message's number in the channel and both data bytes: 18 bits, more than kSent.
+        const pm::BYTE note[] = {pm::BYTE(0x90 | ((i >> 14) & 0x0F)), pm::BYTE(i & 0x7F),
+                                 pm::BYTE((i >> 7) & 0x7F)};
         out->Send(0, note, 3);
     }
     const std::size_t dropped = out->Dropped();
@@ -194,7 +196,8 @@ TEST(JackOutputQueue, AFullQueueDropsAndCountsAndEverythingAcceptedArrives) {
     std::size_t previous = 0;
     for (const auto& message : received) {
         ASSERT_EQ(message.size(), 3u);
-        const std::size_t index = message[1] | (std::size_t(message[2]) << 7);
+        const std::size_t index =
+            message[1] | (std::size_t(message[2]) << 7) | (std::size_t(message[0] & 0x0F) << 14);
         EXPECT_TRUE(index >= previous) << index << " after " << previous;
         previous = index;
     }
