@@ -3,7 +3,9 @@
 #include <jack/midiport.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 #include "platform/log/DebugOutput.h"
 #include "platform/midi/JackLog.h"
@@ -33,6 +35,13 @@ std::unique_ptr<JackMidiOutput> JackMidiOutput::Open(const std::string& clientNa
 }
 
 JackMidiOutput::~JackMidiOutput() {
+    // What was sent last (the All Notes Off of a shutdown, say) leaves with the next process
+    // cycles: wait for them, a few cycles at most, so that a stalled server holds no one up.
+    constexpr auto kDrainLimit = std::chrono::milliseconds(100);
+    const auto until = std::chrono::steady_clock::now() + kDrainLimit;
+    while (client_ != nullptr && ring_ != nullptr && !shutDown_ &&
+           jack_ringbuffer_read_space(ring_) > 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (client_ != nullptr)
         jack_client_close(client_);  // stops the process thread before the ring goes
     if (ring_ != nullptr)
