@@ -305,7 +305,7 @@ protected:
 class PulseFloor final : public Floor {
 public:
     explicit PulseFloor(double queueMs) {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 2};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kRate, 2};
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
         attr.tlength = std::uint32_t(queueMs * kRate / 1000) * 8;
@@ -314,7 +314,7 @@ public:
         attr.fragsize = std::uint32_t(-1);
         int error = 0;
         stream_ = pa_simple_new(nullptr, "floor", PA_STREAM_PLAYBACK, nullptr, "ideal writer",
-                                &spec, nullptr, &attr, &error);
+                                &format, nullptr, &attr, &error);
         if (stream_ != nullptr)
             thread_ = std::thread([this] {
                 sched_param param{};

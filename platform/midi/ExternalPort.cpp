@@ -91,4 +91,21 @@ HRESULT ExternalPort::SetNumChannelGroups(DWORD count) {
     return count == 1 ? music::S_OK : music::E_INVALIDARG;
 }
 
+HRESULT ExternalPort::SendBuffer(music::IMusicBuffer& buffer, music::IMidiSink& sink) {
+    HRESULT hr = buffer.ResetReadPtr();
+    if (music::Failed(hr))
+        return hr;
+    for (;;) {
+        music::DWORD group = 0;
+        music::DWORD length = 0;
+        const music::BYTE* bytes = nullptr;
+        hr = buffer.GetNextEvent(nullptr, &group, &length, &bytes);
+        if (hr == music::S_FALSE)
+            return music::S_OK;
+        if (music::Failed(hr))
+            return hr;
+        sink.Send(group, bytes, length);
+    }
+}
+
 }  // namespace platform::midi

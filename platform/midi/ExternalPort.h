@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/midi/MidiApi.h"
+#include "platform/music/IMidiSink.h"
+#include "platform/music/IMusicBuffer.h"
 #include "platform/music/IMusicPort.h"
 
 namespace platform::midi {
@@ -31,6 +33,9 @@ public:
     music::HRESULT SetNumChannelGroups(music::DWORD count) override;
 
 protected:
+    // Sends every event of `buffer` to `sink` in order; S_OK once the buffer is read.
+    static music::HRESULT SendBuffer(music::IMusicBuffer& buffer, music::IMidiSink& sink);
+
     const MidiApi api_;
     const std::string portName_;  // the API's own name of the port opened
     const music::DMUS_PORTCAPS caps_;

@@ -71,20 +71,7 @@ HRESULT JackOutputPort::Activate(music::BOOL active) {
 HRESULT JackOutputPort::PlayBuffer(music::IMusicBuffer& buffer) {
     if (!sender_->IsOpen())
         return music::DMUS_E_SYNTHINACTIVE;
-    HRESULT hr = buffer.ResetReadPtr();
-    if (music::Failed(hr))
-        return hr;
-    for (;;) {
-        music::DWORD group = 0;
-        music::DWORD length = 0;
-        const music::BYTE* bytes = nullptr;
-        hr = buffer.GetNextEvent(nullptr, &group, &length, &bytes);
-        if (hr == music::S_FALSE)
-            return music::S_OK;
-        if (music::Failed(hr))
-            return hr;
-        sender_->Send(group, bytes, length);
-    }
+    return SendBuffer(buffer, *sender_);
 }
 
 HRESULT JackOutputPort::QueryMidiSink(std::shared_ptr<music::IMidiSink>* sink) {
