@@ -37,16 +37,15 @@ namespace {
 
 // Builds the process-wide objects, runs the main dialog and tears the objects down in reverse
 // order. Returns the exit code; `signal` is the termination signal that ended the run, or 0.
-int RunPlayer(int& signal) {
+int RunPlayer(platform::music::IMusicSystem& musicSystem, platform::mixer::AlsaMixer& mixer,
+              int& signal) {
     // Process-wide objects, destroyed in reverse order after the dialog has ended.
-    const std::unique_ptr<platform::music::IMusicSystem> musicSystem =
-        platform::CreateDefaultMusicSystem();
-    musicport::CDirectMusic music(*musicSystem);
+    musicport::CDirectMusic music(musicSystem);
     musicport::COutputPort outputPort;
     // Outlives the input port: the notification thread calls it until the port is destroyed.
     app::CInputReceiver receiver;
     musicport::CInputPort inputPort;
-    musicport::CDLSLoader loader(*musicSystem);
+    musicport::CDLSLoader loader(musicSystem);
     musicport::CCollection collection;
     musicport::CInstrument instrument;
     app::MessageBoxPrompts prompts;
@@ -55,7 +54,6 @@ int RunPlayer(int& signal) {
     const std::unique_ptr<platform::ch341::Ch341UsbDevice> keyBedDevice =
         platform::ch341::Ch341UsbDevice::CreateWithLibusb();
     device::CKeyNoteMap keyNoteMap;
-    platform::mixer::AlsaMixer mixer;
     performance::CPerformanceControls controls(mixer);
     platform::shell::XdgShell shell;
     app::WindowCommands commands(shell);
@@ -96,13 +94,19 @@ int main(int argc, char** argv) {
         std::fputs(platform::MissingDisplayAdvice(*reason, "tunestead").c_str(), stderr);
         return 2;
     }
+    // Made before the application: the synthesizer, the MIDI links and the mixer get ready on
+    // threads of their own while the display is reached and the window is built.
+    const std::unique_ptr<platform::music::IMusicSystem> musicSystem =
+        platform::CreateDefaultMusicSystem();
+    platform::mixer::AlsaMixer mixer;
+    mixer.OpenAhead();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tunestead"));
     // No display name: Qt would append it to every window title, and the titles are the
     // program's own texts.
 
     int signal = 0;
-    const int code = RunPlayer(signal);
+    const int code = RunPlayer(*musicSystem, mixer, signal);
     // Ended by a signal: after the shutdown, end the way the signal would have, so that the
     // session sees how the program ended.
     if (signal != 0)

@@ -9,6 +9,7 @@
 #include "platform/fluidsynth/FluidSynthPort.h"
 #include "platform/fluidsynth/Renderer.h"
 #include "platform/fluidsynth/SynthCore.h"
+#include "platform/fluidsynth/SynthWarmUp.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
@@ -66,7 +67,7 @@ FluidSynthBackend::Limits FluidSynthBackend::ReadLimits() {
     return limits;
 }
 
-music::DMUS_PORTCAPS FluidSynthBackend::Caps() const {
+music::DMUS_PORTCAPS FluidSynthBackend::Caps(const Limits& limits) {
     music::DMUS_PORTCAPS caps;
     caps.dwSize = sizeof caps;
     caps.dwFlags = music::DMUS_PC_DLS | music::DMUS_PC_DLS2 | music::DMUS_PC_SOFTWARESYNTH;
@@ -74,9 +75,9 @@ music::DMUS_PORTCAPS FluidSynthBackend::Caps() const {
     caps.dwClass = music::DMUS_PC_OUTPUTCLASS;
     caps.dwType = music::DMUS_PORT_USER_MODE_SYNTH;
     caps.dwMemorySize = kMemorySize;
-    caps.dwMaxChannelGroups = static_cast<DWORD>(limits_.maxChannelGroups);
-    caps.dwMaxVoices = static_cast<DWORD>(limits_.maxVoices);
-    caps.dwMaxAudioChannels = static_cast<DWORD>(limits_.maxAudioChannels);
+    caps.dwMaxChannelGroups = static_cast<DWORD>(limits.maxChannelGroups);
+    caps.dwMaxVoices = static_cast<DWORD>(limits.maxVoices);
+    caps.dwMaxAudioChannels = static_cast<DWORD>(limits.maxAudioChannels);
     caps.dwEffectFlags = music::DMUS_EFFECT_REVERB | music::DMUS_EFFECT_CHORUS;
     static_assert(sizeof kDescription <= caps.wszDescription.size());
     std::copy(std::begin(kDescription), std::end(kDescription), caps.wszDescription.begin());
@@ -91,6 +92,54 @@ void FluidSynthBackend::ListClocks(std::vector<music::ClockEntry>& clocks) {
     clocks.push_back(audioClock_->Entry(audioClock_));
 }
 
+SynthCore::Config FluidSynthBackend::PortConfig(const Options& options, const Limits& limits,
+                                                music::DMUS_PORTPARAMS8& params) {
+    const music::DMUS_PORTCAPS caps = Caps(limits);
+    const DWORD flags = params.dwValidParams;
+    const DWORD voices = Granted(flags, music::DMUS_PORTPARAMS_VOICES, params.dwVoices,
+                                 caps.dwMaxVoices, 1, caps.dwMaxVoices);
+    const DWORD groups = Granted(flags, music::DMUS_PORTPARAMS_CHANNELGROUPS,
+                                 params.dwChannelGroups, 1, 1, caps.dwMaxChannelGroups);
+    const DWORD rate =
+        Granted(flags, music::DMUS_PORTPARAMS_SAMPLERATE, params.dwSampleRate, kDefaultSampleRate,
+                DWORD(limits.minSampleRate), DWORD(limits.maxSampleRate));
+    // Both effects are on unless the caller says which it wants.
+    const DWORD effects = (flags & music::DMUS_PORTPARAMS_EFFECTS)
+                              ? params.dwEffectFlags & caps.dwEffectFlags
+                              : caps.dwEffectFlags;
+
+    SynthCore::Config config;
+    config.sampleRate = static_cast<int>(rate);
+    config.voices = static_cast<int>(voices);
+    // Every channel group the port may be set to later exists in the synth from the start.
+    config.midiChannels = 16 * limits.maxChannelGroups;
+    config.periodSize = options.periodSize;
+    config.periods = options.periods;
+    config.normalPeriods = options.normalPeriods;
+    config.adjustLatency = options.adjustLatency;
+    config.idleSeconds = options.idleSeconds;
+    config.pipeWireIdleSeconds = options.pipeWireIdleSeconds;
+    config.reverb = (effects & music::DMUS_EFFECT_REVERB) != 0;
+    config.chorus = (effects & music::DMUS_EFFECT_CHORUS) != 0;
+
+    params.dwValidParams |= music::DMUS_PORTPARAMS_VOICES | music::DMUS_PORTPARAMS_CHANNELGROUPS |
+                            music::DMUS_PORTPARAMS_AUDIOCHANNELS |
+                            music::DMUS_PORTPARAMS_SAMPLERATE | music::DMUS_PORTPARAMS_EFFECTS;
+    params.dwVoices = voices;
+    params.dwChannelGroups = groups;
+    params.dwAudioChannels = caps.dwMaxAudioChannels;
+    params.dwSampleRate = rate;
+    params.dwEffectFlags = effects;
+    return config;
+}
+
+std::shared_ptr<SynthWarmUp> FluidSynthBackend::DefaultPortWarmUp(const Options& options) {
+    music::DMUS_PORTPARAMS8 params{};
+    params.dwSize = sizeof params;
+    return std::make_shared<SynthWarmUp>(PortConfig(options, ReadLimits(), params),
+                                         options.soundFontPath);
+}
+
 HRESULT FluidSynthBackend::CreatePort(const music::GUID& portGuid, music::DMUS_PORTPARAMS8* params,
                                       std::unique_ptr<music::IMusicPort>* port) {
     if (params == nullptr || port == nullptr)
@@ -98,54 +147,24 @@ HRESULT FluidSynthBackend::CreatePort(const music::GUID& portGuid, music::DMUS_P
     if (portGuid != kPortGuid || params->dwSize != sizeof(music::DMUS_PORTPARAMS8))
         return music::E_INVALIDARG;
 
-    const music::DMUS_PORTCAPS caps = Caps();
-    const DWORD flags = params->dwValidParams;
-    const DWORD voices = Granted(flags, music::DMUS_PORTPARAMS_VOICES, params->dwVoices,
-                                 caps.dwMaxVoices, 1, caps.dwMaxVoices);
-    const DWORD groups = Granted(flags, music::DMUS_PORTPARAMS_CHANNELGROUPS,
-                                 params->dwChannelGroups, 1, 1, caps.dwMaxChannelGroups);
-    const DWORD rate =
-        Granted(flags, music::DMUS_PORTPARAMS_SAMPLERATE, params->dwSampleRate, kDefaultSampleRate,
-                DWORD(limits_.minSampleRate), DWORD(limits_.maxSampleRate));
-    // Both effects are on unless the caller says which it wants.
-    const DWORD effects = (flags & music::DMUS_PORTPARAMS_EFFECTS)
-                              ? params->dwEffectFlags & caps.dwEffectFlags
-                              : caps.dwEffectFlags;
-
-    SynthCore::Config config;
-    config.sampleRate = static_cast<int>(rate);
-    config.voices = static_cast<int>(voices);
-    // Every channel group the port may be set to later exists in the synth from the start.
-    config.midiChannels = 16 * limits_.maxChannelGroups;
-    config.periodSize = options_.periodSize;
-    config.periods = options_.periods;
-    config.normalPeriods = options_.normalPeriods;
-    config.adjustLatency = options_.adjustLatency;
-    config.idleSeconds = options_.idleSeconds;
-    config.pipeWireIdleSeconds = options_.pipeWireIdleSeconds;
-    config.reverb = (effects & music::DMUS_EFFECT_REVERB) != 0;
-    config.chorus = (effects & music::DMUS_EFFECT_CHORUS) != 0;
-
+    const SynthCore::Config config = PortConfig(options_, limits_, *params);
+    const DWORD groups = params->dwChannelGroups;
+    std::shared_ptr<SynthCore> core =
+        options_.warmUp ? options_.warmUp->Take(config, options_.soundFontPath) : nullptr;
     HRESULT hr = music::S_OK;
-    std::shared_ptr<SynthCore> core = SynthCore::Create(config, &hr);
+    if (!core)
+        core = SynthCore::Create(config, &hr);
     if (!core)
         return hr;
 
-    params->dwValidParams |= music::DMUS_PORTPARAMS_VOICES | music::DMUS_PORTPARAMS_CHANNELGROUPS |
-                             music::DMUS_PORTPARAMS_AUDIOCHANNELS |
-                             music::DMUS_PORTPARAMS_SAMPLERATE | music::DMUS_PORTPARAMS_EFFECTS;
-    params->dwVoices = voices;
-    params->dwChannelGroups = groups;
-    params->dwAudioChannels = caps.dwMaxAudioChannels;
     params->dwSampleRate = static_cast<DWORD>(core->SampleRate());
-    params->dwEffectFlags = effects;
 
     {
         std::lock_guard lock(lastMutex_);
         lastCore_ = core;
     }
     audioClock_->Follow(core);
-    FluidSynthPort::Setup setup{caps, options_.audioDrivers, options_.soundFontPath, groups};
+    FluidSynthPort::Setup setup{Caps(), options_.audioDrivers, options_.soundFontPath, groups};
     *port = std::make_unique<FluidSynthPort>(std::move(setup), std::move(core));
     return music::S_OK;
 }

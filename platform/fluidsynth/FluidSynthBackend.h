@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fluidsynth/SynthCore.h"
 #include "platform/music/IPortBackend.h"
 
 namespace platform::fluidsynth {
@@ -12,6 +13,7 @@ namespace platform::fluidsynth {
 class AudioClock;
 class Renderer;
 class SynthCore;
+class SynthWarmUp;
 struct AudioOutputStats;
 
 // The built-in software synthesizer: one output port played by FluidSynth with a General
@@ -56,6 +58,9 @@ public:
         // later, after a rest that music rarely has.
         double idleSeconds = 1.0;
         double pipeWireIdleSeconds = 5.0;
+        // A synthesizer prepared beside start-up (DefaultPortWarmUp); the first port created
+        // with its configuration takes it instead of making and loading its own.
+        std::shared_ptr<SynthWarmUp> warmUp;
     };
 
     // {5B0F6C1E-3A7D-4E52-9C1B-7D2E84A3F016}: the port's identifier, fixed across runs.
@@ -77,6 +82,10 @@ public:
     // The synthesizer's audio clock (AudioClock).
     void ListClocks(std::vector<music::ClockEntry>& clocks) override;
 
+    // Starts preparing, on a thread of its own, the synth that a port created with no
+    // parameters asked (voices, effects and rate at their defaults) with `options` uses.
+    static std::shared_ptr<SynthWarmUp> DefaultPortWarmUp(const Options& options);
+
     // Renderer of the most recently created port's synth; null before the first CreatePort.
     std::shared_ptr<Renderer> LastPortRenderer() const;
     // What the most recently created port's audio output does (underruns, reconnections,
@@ -94,7 +103,11 @@ private:
         int maxSampleRate = 96000;
     };
     static Limits ReadLimits();
-    music::DMUS_PORTCAPS Caps() const;
+    static music::DMUS_PORTCAPS Caps(const Limits& limits);
+    music::DMUS_PORTCAPS Caps() const { return Caps(limits_); }
+    // The synth a port with `params` gets; writes what it granted back into `params`.
+    static SynthCore::Config PortConfig(const Options& options, const Limits& limits,
+                                        music::DMUS_PORTPARAMS8& params);
 
     Options options_;
     Limits limits_;

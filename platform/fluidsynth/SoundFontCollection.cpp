@@ -49,6 +49,15 @@ std::vector<SoundFontCollection::Preset> ReadPresets(const std::string& path, bo
         id == FLUID_FAILED ? nullptr : fluid_synth_get_sfont_by_id(synth.get(), id);
     if (sfont == nullptr)
         return presets;
+    presets = SoundFontCollection::ListPresets(sfont);
+    *ok = true;
+    return presets;
+}
+
+}  // namespace
+
+std::vector<SoundFontCollection::Preset> SoundFontCollection::ListPresets(fluid_sfont_t* sfont) {
+    std::vector<Preset> presets;
     fluid_sfont_iteration_start(sfont);
     while (fluid_preset_t* preset = fluid_sfont_iteration_next(sfont)) {
         const int bank = fluid_preset_get_banknum(preset);
@@ -66,20 +75,18 @@ std::vector<SoundFontCollection::Preset> ReadPresets(const std::string& path, bo
             return a.bank < b.bank;
         return a.program < b.program;
     });
-    *ok = true;
     return presets;
 }
 
-}  // namespace
-
 std::shared_ptr<SoundFontCollection> SoundFontCollection::Load(std::shared_ptr<SoundFontFile> file,
-                                                               HRESULT* result) {
+                                                               HRESULT* result,
+                                                               const std::vector<Preset>* known) {
     if (!file || !Readable(file->Path())) {
         *result = music::DMUS_E_LOADER_FAILEDOPEN;
         return nullptr;
     }
-    bool ok = false;
-    std::vector<Preset> presets = ReadPresets(file->Path(), &ok);
+    bool ok = known != nullptr;
+    std::vector<Preset> presets = ok ? *known : ReadPresets(file->Path(), &ok);
     if (!ok) {
         *result = music::DMUS_E_NOTADLSCOL;
         return nullptr;

@@ -7,6 +7,8 @@
 #include "platform/fluidsynth/SoundFontFile.h"
 #include "platform/music/ICollection.h"
 
+struct _fluid_sfont_t;
+
 namespace platform::fluidsynth {
 
 // One SoundFont 2/3 or DLS file as a collection: its presets in a stable order (melodic banks
@@ -22,9 +24,14 @@ public:
     };
 
     // Reads the presets; null with *result DMUS_E_LOADER_FAILEDOPEN (unreadable) or
-    // DMUS_E_NOTADLSCOL (not a collection).
+    // DMUS_E_NOTADLSCOL (not a collection). `known`, when given, are the file's presets as
+    // ListPresets gave them from a synthesizer that loaded it already: the file is not read
+    // again.
     static std::shared_ptr<SoundFontCollection> Load(std::shared_ptr<SoundFontFile> file,
-                                                     music::HRESULT* result);
+                                                     music::HRESULT* result,
+                                                     const std::vector<Preset>* known = nullptr);
+    // The presets of a loaded SoundFont in the collection's order.
+    static std::vector<Preset> ListPresets(_fluid_sfont_t* sfont);
 
     music::HRESULT EnumInstrument(music::DWORD index, music::DWORD* patch, char16_t* name,
                                   music::DWORD nameLength) override;

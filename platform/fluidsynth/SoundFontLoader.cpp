@@ -1,8 +1,11 @@
 #include "platform/fluidsynth/SoundFontLoader.h"
 
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "platform/fluidsynth/SoundFontCollection.h"
+#include "platform/fluidsynth/SynthWarmUp.h"
 #include "platform/music/ResultCodes.h"
 
 namespace platform::fluidsynth {
@@ -43,7 +46,8 @@ std::string ToUtf8(std::u16string_view text) {
 
 }  // namespace
 
-SoundFontLoader::SoundFontLoader(std::string defaultPath) : defaultPath_(std::move(defaultPath)) {}
+SoundFontLoader::SoundFontLoader(std::string defaultPath, std::shared_ptr<SynthWarmUp> warmUp)
+    : defaultPath_(std::move(defaultPath)), warmUp_(std::move(warmUp)) {}
 
 HRESULT SoundFontLoader::GetCollection(const music::DMUS_OBJECTDESC* desc,
                                        std::shared_ptr<music::ICollection>* collection) {
@@ -81,7 +85,11 @@ HRESULT SoundFontLoader::GetCollection(const music::DMUS_OBJECTDESC* desc,
             *collection = it->second;
             return music::S_OK;
         }
-        loaded = SoundFontCollection::Load(std::make_shared<SoundFontFile>(path), &hr);
+        std::optional<std::vector<SoundFontCollection::Preset>> known;
+        if (warmUp_)
+            known = warmUp_->Presets(path);
+        loaded = SoundFontCollection::Load(std::make_shared<SoundFontFile>(path), &hr,
+                                           known ? &*known : nullptr);
         if (loaded)
             cache_[path] = loaded;
     }

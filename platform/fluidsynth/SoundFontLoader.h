@@ -9,6 +9,7 @@
 namespace platform::fluidsynth {
 
 class SoundFontCollection;
+class SynthWarmUp;
 
 // The collection loader on FluidSynth: the system's default General MIDI SoundFont, SoundFont
 // 2/3 and DLS files by path, and collections from memory. Collections loaded from files are
@@ -17,7 +18,9 @@ class SoundFontLoader final : public music::IMusicLoader {
 public:
     static constexpr char kDefaultCollection[] = "/usr/share/sounds/sf2/default-GM.sf2";
 
-    explicit SoundFontLoader(std::string defaultPath = kDefaultCollection);
+    // `warmUp`, when given, supplies the presets of the file it prepared.
+    explicit SoundFontLoader(std::string defaultPath = kDefaultCollection,
+                             std::shared_ptr<SynthWarmUp> warmUp = nullptr);
 
     music::HRESULT GetCollection(const music::DMUS_OBJECTDESC* desc,
                                  std::shared_ptr<music::ICollection>* collection) override;
@@ -30,6 +33,7 @@ public:
 private:
     std::string defaultPath_;
     std::string searchDirectory_;
+    std::shared_ptr<SynthWarmUp> warmUp_;
     std::map<std::string, std::shared_ptr<SoundFontCollection>> cache_;
 };
 

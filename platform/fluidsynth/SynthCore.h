@@ -44,6 +44,8 @@ public:
         double pipeWireIdleSeconds = 5.0;
         bool reverb = true;
         bool chorus = true;
+
+        bool operator==(const Config&) const = default;
     };
 
     // Creates settings and synthesizer; null with `*result` set on failure.

@@ -41,29 +41,43 @@ struct AlsaMixer::Handle {
 
 AlsaMixer::AlsaMixer(std::string device) : device_(std::move(device)) {}
 
-AlsaMixer::~AlsaMixer() = default;
+AlsaMixer::~AlsaMixer() {
+    if (ahead_.valid())
+        ahead_.wait();
+}
 
-MixerResult AlsaMixer::Open() {
+AlsaMixer::Opened AlsaMixer::OpenDevice(const std::string& device) {
     auto handle = std::make_unique<Handle>();
     if (const int error = snd_mixer_open(&handle->mixer, 0); error < 0) {
         handle->mixer = nullptr;
         Report("cannot create an ALSA mixer", error);
-        return MixerResult::NoDevice;
+        return {};
     }
-    if (const int error = snd_mixer_attach(handle->mixer, device_.c_str()); error < 0) {
-        Report("no ALSA device '" + device_ + "' to attach to", error);
-        return MixerResult::NoDevice;
+    if (const int error = snd_mixer_attach(handle->mixer, device.c_str()); error < 0) {
+        Report("no ALSA device '" + device + "' to attach to", error);
+        return {};
     }
     if (const int error = snd_mixer_selem_register(handle->mixer, nullptr, nullptr); error < 0) {
-        Report("cannot register the simple mixer on '" + device_ + "'", error);
-        return MixerResult::NoDevice;
+        Report("cannot register the simple mixer on '" + device + "'", error);
+        return {};
     }
     if (const int error = snd_mixer_load(handle->mixer); error < 0) {
-        Report("cannot load the mixer elements of '" + device_ + "'", error);
-        return MixerResult::NoDevice;
+        Report("cannot load the mixer elements of '" + device + "'", error);
+        return {};
     }
-    handle_ = std::move(handle);
-    return MixerResult::Ok;
+    return {MixerResult::Ok, std::move(handle)};
+}
+
+void AlsaMixer::OpenAhead() {
+    if (!ahead_.valid())
+        ahead_ = std::async(std::launch::async, &AlsaMixer::OpenDevice, device_);
+}
+
+MixerResult AlsaMixer::Open() {
+    Opened opened = ahead_.valid() ? ahead_.get() : OpenDevice(device_);
+    if (opened.result == MixerResult::Ok)
+        handle_ = std::move(opened.handle);
+    return opened.result;
 }
 
 MixerResult AlsaMixer::GetPlaybackLine() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <future>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,9 @@ public:
     AlsaMixer(const AlsaMixer&) = delete;
     AlsaMixer& operator=(const AlsaMixer&) = delete;
 
+    // Starts opening the device on a thread of its own (through an audio server that takes
+    // a while); the next Open() waits for that and returns its outcome.
+    void OpenAhead();
     MixerResult Open() override;
     MixerResult GetPlaybackLine() override;
     MixerResult GetVolumeControl(VolumeControl& control) override;
@@ -29,9 +33,15 @@ public:
 
 private:
     struct Handle;
+    struct Opened {
+        MixerResult result = MixerResult::NoDevice;
+        std::unique_ptr<Handle> handle;  // set when `result` is Ok
+    };
+    static Opened OpenDevice(const std::string& device);
 
     std::string device_;
     std::unique_ptr<Handle> handle_;
+    std::future<Opened> ahead_;
     std::string elementName_;
 };
 

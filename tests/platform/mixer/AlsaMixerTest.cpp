@@ -25,12 +25,27 @@ using platform::mixer::VolumeControl;
 using tests::mixer::SetSinkVolume;
 using tests::mixer::SinkVolume;
 
+// Opened at once, or started ahead on a thread of its own: the outcome is the same.
+void Open(AlsaMixer& mixer, bool ahead, MixerResult expected) {
+    SCOPED_TRACE(ahead ? "opened ahead" : "opened at once");
+    if (ahead)
+        mixer.OpenAhead();
+    EXPECT_EQ(mixer.Open(), expected);
+}
+
 TEST(AlsaMixerTest, AMissingDeviceIsNoDevice) {
+    for (bool ahead : {false, true}) {
+        AlsaMixer mixer("tunestead_no_such_device");
+        Open(mixer, ahead, MixerResult::NoDevice);
+        EXPECT_EQ(mixer.GetPlaybackLine(), MixerResult::NoLine);
+        VolumeControl control;
+        EXPECT_EQ(mixer.GetVolumeControl(control), MixerResult::NoControl);
+    }
+}
+
+TEST(AlsaMixerTest, AMixerOpenedAheadAndNeverUsedClosesCleanly) {
     AlsaMixer mixer("tunestead_no_such_device");
-    EXPECT_EQ(mixer.Open(), MixerResult::NoDevice);
-    EXPECT_EQ(mixer.GetPlaybackLine(), MixerResult::NoLine);
-    VolumeControl control;
-    EXPECT_EQ(mixer.GetVolumeControl(control), MixerResult::NoControl);
+    mixer.OpenAhead();
 }
 
 class AlsaMixerPulseTest : public ::testing::Test {
@@ -51,21 +66,24 @@ protected:
 };
 
 TEST_F(AlsaMixerPulseTest, MasterIsTheSinkVolume) {
-    AlsaMixer mixer;
-    ASSERT_EQ(mixer.Open(), MixerResult::Ok);
-    ASSERT_EQ(mixer.GetPlaybackLine(), MixerResult::Ok);
-    EXPECT_EQ(mixer.ElementName(), "Master");
-    VolumeControl control;
-    ASSERT_EQ(mixer.GetVolumeControl(control), MixerResult::Ok);
-    EXPECT_EQ(control.maximum, 65536u);
+    for (bool ahead : {false, true}) {
+        SetSinkVolume(65536);
+        AlsaMixer mixer;
+        Open(mixer, ahead, MixerResult::Ok);
+        ASSERT_EQ(mixer.GetPlaybackLine(), MixerResult::Ok);
+        EXPECT_EQ(mixer.ElementName(), "Master");
+        VolumeControl control;
+        ASSERT_EQ(mixer.GetVolumeControl(control), MixerResult::Ok);
+        EXPECT_EQ(control.maximum, 65536u);
 
-    std::uint32_t value = 0;
-    ASSERT_EQ(mixer.GetValue(value), MixerResult::Ok);
-    EXPECT_EQ(value, 65536u);
-    ASSERT_EQ(mixer.SetValue(32768), MixerResult::Ok);
-    EXPECT_EQ(SinkVolume(), 32768);
-    ASSERT_EQ(mixer.GetValue(value), MixerResult::Ok);
-    EXPECT_EQ(value, 32768u);
+        std::uint32_t value = 0;
+        ASSERT_EQ(mixer.GetValue(value), MixerResult::Ok);
+        EXPECT_EQ(value, 65536u);
+        ASSERT_EQ(mixer.SetValue(32768), MixerResult::Ok);
+        EXPECT_EQ(SinkVolume(), 32768);
+        ASSERT_EQ(mixer.GetValue(value), MixerResult::Ok);
+        EXPECT_EQ(value, 32768u);
+    }
 }
 
 TEST_F(AlsaMixerPulseTest, MovingTheVolumeSliderSetsTheSinkVolume) {
