@@ -36,6 +36,7 @@
 #include "platform/log/DebugOutput.h"
 #include "platform/music/ErrorInfo.h"
 #include "platform/music/ResultCodes.h"
+#include "platform/process/RealtimeThread.h"
 #include "recorder/RecorderControl.h"
 #include "recorder/SongFileCommands.h"
 #include "res/DialogTemplate.h"
@@ -536,6 +537,8 @@ void CMainDlg::StartKeyBed() {
     };
     m_keyBed = std::make_unique<device::KeyBed>(m_services.keyBedDevice, m_keyBedView,
                                                 postDeviceEvent, postKeyEvents);
+    m_keyBed->SetScanThreadSetup(
+        [] { platform::process::MakeThreadRealtime(platform::process::kKeyBedRealtimePriority); });
     m_keyBed->Start(0);
 }
 

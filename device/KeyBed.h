@@ -51,6 +51,10 @@ public:
     // key-event hook. At most one open-failure box shows at a time: events that arrive while
     // it is up (its modal loop runs them) are handled without a second box.
     void OnDeviceEvent(ULONG code);
+    // Runs first on the key-bed thread whenever a scan starts; set before Start.
+    void SetScanThreadSetup(KeyScanThread::ThreadSetup setup) {
+        scanThread_.SetThreadSetup(std::move(setup));
+    }
     // Stops the scan, closes the device, clears the open flag; returns 1.
     BOOL CloseDevice();
     // Window destruction: unregisters the notification, then closes the device.

@@ -45,6 +45,9 @@ bool KeyScanThread::IsRunning() const {
 void KeyScanThread::Run(ULONG index, std::stop_token stop) {
     std::vector<KeyEvent> events;
     events.reserve(KeyScanner::kSoundingKeys);
+    if (setup_) {
+        setup_();
+    }
     bool firstTick = true;
     auto next = clock_.Now() + period_;
     for (;;) {

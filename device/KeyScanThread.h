@@ -27,6 +27,9 @@ public:
     // opened but does not answer. The thread then ends by itself. It must only post.
     using FailureSink = std::function<void()>;
 
+    // Runs first on the key-bed thread each time it starts (raising its priority, say).
+    using ThreadSetup = std::function<void()>;
+
     static constexpr std::chrono::milliseconds kPeriod{25};
 
     // `scanner`, `device` and `clock` must outlive the thread.
@@ -40,6 +43,8 @@ public:
     // Starts scanning device `index`; the first tick comes one period later. No-op while a
     // thread (running, or ended by itself and not yet stopped) is there.
     void Start(ULONG index, EventSink sink, FailureSink failed = {});
+    // Takes effect at the next Start; not while a thread runs.
+    void SetThreadSetup(ThreadSetup setup) { setup_ = std::move(setup); }
     // Asks the thread to stop and returns at once: no transfer starts after this.
     void RequestStop();
     // Stops and joins. The scan checks for the stop before every transfer, so this waits for
@@ -64,6 +69,7 @@ private:
     ScanClock& clock_;
     EventSink sink_;
     FailureSink failed_;
+    ThreadSetup setup_;
 
     std::atomic<bool> firstTickFailed_{false};
     std::atomic<std::uint64_t> ticks_{0};

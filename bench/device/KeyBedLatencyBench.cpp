@@ -4,12 +4,15 @@
 // moments; median and p90 in ms as counters. Each figure runs twice in the same process:
 // "earlier" selects and reads each row with separate calls (three transfers per row) and hands
 // events on at the end of the tick, and after a tick that ran late waits a whole further
-// period; "now" is the scan thread as it is.
+// period; "now" is the scan thread as it is. The present thread runs again real-time (as the
+// player runs it) and at normal priority, each alone and beside two CPU hogs at normal
+// priority (one per core here).
 //   build/bench/device/device_bench --benchmark_filter=KeyBed
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -24,6 +27,7 @@
 #include "device/KeyScanner.h"
 #include "device/ScanClock.h"
 #include "platform/ch341/SimulatedKeyBed.h"
+#include "platform/process/RealtimeThread.h"
 
 namespace {
 
@@ -176,7 +180,17 @@ BENCHMARK_CAPTURE(BM_KeyBedScanTick, now, false)
 // moments of the period, on random sounding keys; the same sequence for both schedules.
 // The two changes are also run one at a time: separate calls with the present schedule, and
 // batched calls with the earlier schedule.
-void BM_KeyBedPressToEvent(benchmark::State& state, bool earlierCalls, bool earlierSchedule) {
+void BM_KeyBedPressToEvent(benchmark::State& state, bool earlierCalls, bool earlierSchedule,
+                           bool realtime = false, bool hogs = false) {
+    std::atomic<bool> hogging{hogs};
+    std::vector<std::jthread> hogThreads;
+    for (int i = 0; hogs && i < 2; ++i) {
+        hogThreads.emplace_back([&hogging] {
+            volatile unsigned spin = 0;
+            while (hogging.load(std::memory_order_relaxed))
+                spin = spin + 1;
+        });
+    }
     for (auto _ : state) {
         SimulatedKeyBed bed;
         bed.OpenDevice(0);
@@ -192,6 +206,12 @@ void BM_KeyBedPressToEvent(benchmark::State& state, bool earlierCalls, bool earl
             earlierThread.emplace(scanner, device, sink);
         } else {
             thread.emplace(scanner, device);
+            if (realtime) {
+                thread->SetThreadSetup([] {
+                    platform::process::MakeThreadRealtime(
+                        platform::process::kKeyBedRealtimePriority);
+                });
+            }
             thread->Start(0, sink);
         }
         std::mt19937 random(16);
@@ -217,6 +237,7 @@ void BM_KeyBedPressToEvent(benchmark::State& state, bool earlierCalls, bool earl
         state.counters["overruns"] = thread ? static_cast<double>(thread->Overruns()) : 0.0;
         Report(state, ms);
     }
+    hogging = false;
 }
 BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, earlier, true, true)
     ->Iterations(1)
@@ -228,6 +249,15 @@ BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, batched_calls_earlier_schedule, false, 
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, now, false, false)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, now_realtime, false, false, true)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, now_two_hogs, false, false, false, true)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_KeyBedPressToEvent, now_realtime_two_hogs, false, false, true, true)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

@@ -10,11 +10,14 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/fluidsynth/RealtimeThread.h"
 #include "platform/fluidsynth/RetryDelay.h"
 #include "platform/log/DebugOutput.h"
+#include "platform/process/RealtimeThread.h"
 
 namespace platform::fluidsynth {
+
+using process::MakeThreadRealtime;
+using process::RealtimeGrant;
 namespace {
 
 using namespace std::chrono_literals;

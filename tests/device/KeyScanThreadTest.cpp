@@ -107,6 +107,41 @@ TEST_F(KeyScanThreadTest, CountersSurviveAStopAndRestart) {
     EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{9, 1, 0, false}}));
 }
 
+// The set-up (the player raises the thread's priority there) runs on the key-bed thread itself,
+// before its first transfer, once for every start.
+TEST_F(KeyScanThreadTest, TheThreadSetupRunsOnTheScanThreadBeforeItsFirstTransferAtEachStart) {
+    KeyScanThread thread(scanner, bed, 1ms);
+    std::mutex mutex;
+    std::vector<std::pair<std::thread::id, int>> setups;  // thread, transfers done before
+    thread.SetThreadSetup([&] {
+        std::lock_guard lock(mutex);
+        setups.emplace_back(std::this_thread::get_id(), bed.Transfers());
+    });
+    std::thread::id scanThread;
+    const auto sink = [&](std::span<const KeyEvent> events) {
+        {
+            std::lock_guard lock(mutex);
+            scanThread = std::this_thread::get_id();
+        }
+        queue.Post(events);
+    };
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        const int transfersBefore = bed.Transfers();
+        thread.Start(0, sink);
+        bed.Press(9);
+        EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{9, 1, 0, true}}));
+        bed.Release(9);
+        EXPECT_EQ(queue.Next(), (std::vector<KeyEvent>{{9, 1, 0, false}}));
+        thread.Stop();
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(setups.size(), std::size_t(start + 1));
+        EXPECT_EQ(setups.back().first, scanThread);
+        EXPECT_NE(setups.back().first, std::this_thread::get_id());
+        EXPECT_EQ(setups.back().second, transfersBefore);
+    }
+}
+
 // Time that moves only when the scan waits for a deadline, or when the device says a
 // transfer took long. Used on the key-bed thread only.
 class SteppedClock final : public ScanClock {

@@ -1,4 +1,4 @@
-#include "platform/fluidsynth/RealtimeThread.h"
+#include "platform/process/RealtimeThread.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -16,7 +16,7 @@
 
 #include "platform/log/DebugOutput.h"
 
-namespace platform::fluidsynth {
+namespace platform::process {
 namespace {
 
 constexpr char kRtkitService[] = "org.freedesktop.RealtimeKit1";
@@ -130,4 +130,4 @@ std::string Describe(RealtimeGrant grant) {
     return "at normal priority";
 }
 
-}  // namespace platform::fluidsynth
+}  // namespace platform::process

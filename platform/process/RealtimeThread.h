@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace platform::fluidsynth {
+namespace platform::process {
 
 // How the calling thread got (or did not get) real-time scheduling.
 enum class RealtimeGrant {
@@ -16,6 +16,10 @@ enum class RealtimeGrant {
 // real-time threads (audio servers run their own at 5 to 20). A render takes a small part of
 // a period, so it never starves the server.
 inline constexpr int kAudioRealtimePriority = 10;
+// The key-bed scan: just below the sound. It works for microseconds per USB transfer and
+// waits the rest of the time, but a press is heard a scan period late if a busy machine delays
+// its wake-ups.
+inline constexpr int kKeyBedRealtimePriority = 9;
 
 // Makes the calling thread real-time (SCHED_FIFO at `priority`, reset on fork): directly where
 // the system allows it, else through RealtimeKit (which may lower the priority to its own
@@ -27,4 +31,4 @@ RealtimeGrant MakeThreadRealtime(int priority = kAudioRealtimePriority);
 // Words for the log: "real-time directly", "real-time through RealtimeKit", "at normal priority".
 std::string Describe(RealtimeGrant grant);
 
-}  // namespace platform::fluidsynth
+}  // namespace platform::process
