@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 #include <utility>
 
 #include "device/MatrixLines.h"
@@ -24,14 +25,18 @@ int Disorder(const std::vector<int>& values) {
     return static_cast<int>(values.size() - tails.size());
 }
 
-// For each entry: whether it is read before a lower value or after a higher one.
+// For each entry: whether it is read before a lower value or after a higher key. A position
+// without a key (49-71) read early is out of order itself, but does not put every key after
+// it out of order too.
 std::vector<bool> InInversion(const std::vector<int>& values) {
     const std::size_t n = values.size();
     std::vector<bool> flags(n, false);
     int highest = -1;
     for (std::size_t i = 0; i < n; ++i) {
         flags[i] = values[i] < highest;
-        highest = std::max(highest, values[i]);
+        if (values[i] < WiringCheck::kKeys) {
+            highest = std::max(highest, values[i]);
+        }
     }
     int lowest = WiringCheck::kPositions;
     for (std::size_t i = n; i-- > 0;) {
@@ -234,6 +239,10 @@ WiringReport WiringCheck::Report() const {
     std::iota(wiring.row.begin(), wiring.row.end(), 0);
     std::iota(wiring.column.begin(), wiring.column.end(), 0);
     std::vector<WiringFinding> swaps = FindSwaps(wiring);
+    // Rows before columns, each by line, whatever order the search took them in.
+    std::sort(swaps.begin(), swaps.end(), [](const WiringFinding& a, const WiringFinding& b) {
+        return std::tie(a.kind, a.lines) < std::tie(b.kind, b.lines);
+    });
     // Physical row and column to the observed ones: where each key was read.
     Wiring inverse;
     for (int r = 0; r < kRows; ++r) {
@@ -311,7 +320,7 @@ WiringReport WiringCheck::Report() const {
     }
     for (int k = 0; k < kKeys; ++k) {
         const Position& pos = observed(k);
-        if (pos.bounces + pos.quickPresses >= kChatterEvidence) {
+        if (pos.quickPresses > 0 || pos.bounces >= kBouncesOfChatter) {
             findings.push_back({.kind = Kind::ChatteringSwitch,
                                 .keys = {k},
                                 .bounces = pos.bounces,

@@ -38,12 +38,12 @@ public:
         {{7, 8, 16}, 17},
     }};
 
-    // A press this many scans or fewer after the key's release is the contact, not a finger
-    // (the key was open for at most two readings: under 75 ms).
-    static constexpr int kQuickPressScans = 3;
-    // Bounces and quick presses of one key that make it a chattering switch; a single one
-    // may be a very light touch.
-    static constexpr int kChatterEvidence = 2;
+    // A press this many scans or fewer after the key's release is the contact, not a finger:
+    // the key read open at most three times, under 100 ms.
+    static constexpr int kQuickPressScans = 4;
+    // A key chatters when it pressed itself again that quickly, or when the debounce hid this
+    // many closings of it; a single hidden closing may be a light touch.
+    static constexpr int kBouncesOfChatter = 2;
     // Keys a line swap must put back in order before it is named; one key pressed out of
     // turn is a slip of the hand, not a swap.
     static constexpr int kSwapEvidence = 2;
