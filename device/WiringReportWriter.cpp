@@ -45,6 +45,11 @@ std::string LinesNamed(const std::vector<int>& lines) {
     return text;
 }
 
+// "1 press", "2 presses".
+std::string Counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string Capitalised(std::string text) {
     if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
         text[0] = static_cast<char>(text[0] - 'a' + 'A');
@@ -125,9 +130,10 @@ std::string WiringReportWriter::Describe(const WiringFinding& f) {
                    " never closed, though its row and its column work: its switch, or the "
                    "switch's own wiring (unless the key was skipped).";
         case Kind::ChatteringSwitch:
-            return Capitalised(KeyName(key)) + " chatters (" + std::to_string(f.bounces) +
-                   " closings the debounce hid, " + std::to_string(f.quickPresses) +
-                   " presses right after a release): its switch.";
+            return Capitalised(KeyName(key)) + " chatters (" +
+                   Counted(f.bounces, "closing", "closings") + " the debounce hid, " +
+                   Counted(f.quickPresses, "press", "presses") +
+                   " right after a release): its switch.";
         case Kind::StuckKey: {
             std::string when = f.closedAtStart && f.closedAtEnd ? "closed from start to end"
                                : f.closedAtStart                ? "closed at the start"
@@ -139,12 +145,21 @@ std::string WiringReportWriter::Describe(const WiringFinding& f) {
             return "Position " + std::to_string(key) + " " + Place(key) +
                    ", where there is no key, closed: a short between " + LinesNamed(f.lines) +
                    ", or a switch wired to those lines by mistake.";
-        case Kind::GhostKey:
+        case Kind::GhostKey: {
+            // The current that closes the ghost runs backwards through the switch across the
+            // rectangle from it: that one lacks its diode at least.
+            std::string across;
+            for (const int held : f.heldKeys) {
+                if (held / kColumns != key / kColumns && held % kColumns != key % kColumns) {
+                    across = " (at least at the switch of key " + std::to_string(held) +
+                             ", the corner across from it)";
+                }
+            }
             return Capitalised(KeyName(key)) + " closed while keys " + Enumerate(f.heldKeys) +
                    " were held, without being pressed: a ghost key; diodes are missing in the "
-                   "matrix (at least at the switch of key " +
-                   std::to_string(f.heldKeys.empty() ? 0 : f.heldKeys.front()) +
-                   ", the corner across from it).";
+                   "matrix" +
+                   across + ".";
+        }
         case Kind::OutOfOrder:
             return std::string(f.keys.size() == 1 ? "Key " : "Keys ") + Enumerate(f.keys) +
                    " came out of the ascending order and no swapped line explains it: pressed "

@@ -73,6 +73,10 @@ TEST(WiringReportWriter, DescribesEachFindingInTheBuildersTerms) {
         {{.kind = Kind::GhostKey, .keys = {10}, .heldKeys = {0, 1, 9}},
          {"Key 10 (row 1, column 1) closed while keys 0, 1 and 9 were held", "ghost key",
           "diodes are missing in the matrix", "at least at the switch of key 0"}},
+        {{.kind = Kind::GhostKey, .keys = {0}, .heldKeys = {1, 9, 10}},
+         {"at least at the switch of key 10, the corner across from it"}},
+        {{.kind = Kind::ChatteringSwitch, .keys = {14}, .bounces = 1, .quickPresses = 1},
+         {"(1 closing the debounce hid, 1 press right after a release)"}},
         {{.kind = Kind::OutOfOrder, .keys = {4, 5}},
          {"Keys 4 and 5 came out of the ascending order", "pressed out of turn"}},
     };
