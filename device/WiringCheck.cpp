@@ -59,10 +59,8 @@ void WiringCheck::OnRead(int row, DWORD word) {
     }
     if (row <= lastRow_) {
         ++scans_;
-        history_.push_back(history_.empty() ? Closed{} : history_.back());
     }
     lastRow_ = row;
-    Closed& now = history_.back();
     const bool firstRead = !rowRead_[static_cast<std::size_t>(row)];
     rowRead_[static_cast<std::size_t>(row)] = true;
     for (int column = 0; column < kColumns; ++column) {
@@ -77,7 +75,7 @@ void WiringCheck::OnRead(int row, DWORD word) {
             ++pos.bounces;
         }
         pos.raw = closed;
-        now[static_cast<std::size_t>(p)] = closed;
+        closed_[static_cast<std::size_t>(p)] = closed;
         if (p < kKeys) {
             continue;  // the player's scan reports these keys
         }
@@ -89,6 +87,12 @@ void WiringCheck::OnRead(int row, DWORD word) {
             pos.counter = 0;
             Release(p);
         }
+    }
+    const int scan = scans_ - 1;
+    if (!changes_.empty() && changes_.back().scan == scan) {
+        changes_.back().closed = closed_;
+    } else if (changes_.empty() || changes_.back().closed != closed_) {
+        changes_.push_back({scan, closed_});
     }
 }
 
@@ -116,11 +120,9 @@ void WiringCheck::Press(int position) {
         return;
     }
     int othersClosed = 0;
-    if (!history_.empty()) {
-        for (int p = 0; p < kPositions; ++p) {
-            const auto& other = positions_[static_cast<std::size_t>(p)];
-            othersClosed += p != position && other.raw && !other.closedAtStart ? 1 : 0;
-        }
+    for (int p = 0; p < kPositions; ++p) {
+        const auto& other = positions_[static_cast<std::size_t>(p)];
+        othersClosed += p != position && other.raw && !other.closedAtStart ? 1 : 0;
     }
     if (othersClosed < kChordSize) {
         pos.walked = true;
@@ -190,14 +192,22 @@ std::vector<WiringFinding> WiringCheck::FindSwaps(Wiring& wiring) const {
 }
 
 bool WiringCheck::GhostAppeared(const Chord& chord, const Wiring& inverse, bool& held) const {
-    const int scans = static_cast<int>(history_.size());
-    std::vector<bool> chordHeld(history_.size(), false);
+    const int scans = scans_;
+    const auto ghost = static_cast<std::size_t>(inverse.Map(chord.ghost));
+    std::vector<bool> chordHeld(static_cast<std::size_t>(scans), false);
+    std::vector<bool> ghostClosed(static_cast<std::size_t>(scans), false);
+    Closed closed;
+    std::size_t next = 0;
     for (int t = 0; t < scans; ++t) {
-        const Closed& closed = At(history_, t);
-        chordHeld[static_cast<std::size_t>(t)] = std::all_of(
-            chord.keys.begin(), chord.keys.end(),
-            [&](int key) { return closed[static_cast<std::size_t>(inverse.Map(key))]; });
-        held = held || chordHeld[static_cast<std::size_t>(t)];
+        while (next < changes_.size() && changes_[next].scan <= t) {
+            closed = changes_[next++].closed;
+        }
+        const bool all = std::all_of(chord.keys.begin(), chord.keys.end(), [&](int key) {
+            return closed[static_cast<std::size_t>(inverse.Map(key))];
+        });
+        chordHeld[static_cast<std::size_t>(t)] = all;
+        ghostClosed[static_cast<std::size_t>(t)] = closed[ghost];
+        held = held || all;
     }
     // The rows are read one after another, so a chord's edges may reach the ghost's row a
     // scan before or after the chord's own rows: one scan of slack on either side.
@@ -209,16 +219,15 @@ bool WiringCheck::GhostAppeared(const Chord& chord, const Wiring& inverse, bool&
         }
         return false;
     };
-    const auto ghost = static_cast<std::size_t>(inverse.Map(chord.ghost));
     for (int start = 0; start < scans;) {
-        if (!At(history_, start)[ghost]) {
+        if (!At(ghostClosed, start)) {
             ++start;
             continue;
         }
         int end = start;
         bool whileHeld = false;
         bool onlyNearHeld = true;
-        for (; end < scans && At(history_, end)[ghost]; ++end) {
+        for (; end < scans && At(ghostClosed, end); ++end) {
             whileHeld = whileHeld || At(chordHeld, end);
             onlyNearHeld = onlyNearHeld && nearHeld(end);
         }

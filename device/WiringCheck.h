@@ -99,8 +99,15 @@ private:
     std::array<bool, kRows> rowRead_{};
     int lastRow_ = kRows;
     int scans_ = 0;
-    std::vector<Closed> history_;  // closed positions at each scan, rows as last read
-    std::vector<int> walk_;        // positions in the order of their first press alone
+    // The closed positions from scan `scan` (counted from 0) on, recorded where they
+    // changed, so a long session costs memory by what was played, not by its length.
+    struct Change {
+        int scan;
+        Closed closed;
+    };
+    Closed closed_;  // closed positions, each row as last read
+    std::vector<Change> changes_;
+    std::vector<int> walk_;  // positions in the order of their first press alone
 };
 
 }  // namespace device
