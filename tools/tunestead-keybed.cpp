@@ -2,6 +2,7 @@
 // own scan on one of them and prints every press and release until Ctrl+C; with --test, runs
 // a guided wiring test on it and reports the faults it finds.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -39,14 +40,13 @@ void PrintHelp() {
         "  --watch [INDEX]  open key bed INDEX (default 0), scan it every 25 ms and print each\n"
         "                   press and release (key, row, column) until Ctrl+C; plugging and\n"
         "                   unplugging are followed\n"
-        "  --test [INDEX]   wiring test of key bed INDEX (default 0): press every key once, from\n"
-        "                   the lowest to the highest, then hold the chords it names, then\n"
-        "                   press Enter. It reports, for the bed and for each key 0-48, what the\n"
-        "                   scan saw (presses, bounces, stuck, out of order), and names the "
-        "likely\n"
-        "                   cause of each fault: an open or swapped row or column line (with its\n"
-        "                   chip pin), a dead, chattering or stuck switch, a short, missing "
-        "diodes\n"
+        "  --test [INDEX]   wiring test of key bed INDEX (default 0): press every key once,\n"
+        "                   from the lowest to the highest, then hold the chords it names,\n"
+        "                   then press Enter. It reports, for the bed and for each key 0-48,\n"
+        "                   what the scan saw (presses, bounces, stuck, out of order), and\n"
+        "                   names the likely cause of each fault: an open or swapped row or\n"
+        "                   column line (with its chip pin), a dead, chattering or stuck\n"
+        "                   switch, a short, missing diodes\n"
         "  --json           with --test: the report as JSON on standard output; the guidance\n"
         "                   goes to standard error\n"
         "  --seconds N      with --test: end after N seconds (1-86400) if Enter did not end it\n"
@@ -308,6 +308,11 @@ int main(int argc, char** argv) {
     if ((json || seconds) && mode != Mode::Test) {
         std::fprintf(stderr, "tunestead-keybed: --json and --seconds go with --test\n");
         return 2;
+    }
+    // A closed standard input would hand descriptor 0 to the next file opened (libusb's):
+    // the test would then read that as the user's Enter.
+    if (fcntl(STDIN_FILENO, F_GETFD) == -1) {
+        open("/dev/null", O_RDONLY);
     }
     const auto driver = Ch341UsbDevice::CreateWithLibusb();
     switch (mode) {
