@@ -1,6 +1,7 @@
 #include "platform/ch341/SimulatedKeyBed.h"
 
 #include <thread>
+#include <utility>
 
 namespace platform::ch341 {
 
@@ -13,7 +14,9 @@ constexpr DWORD Bit(int line) {
 }  // namespace
 
 SimulatedKeyBed::SimulatedKeyBed(bool present, std::chrono::microseconds transferTime)
-    : present_(present), transferTime_(transferTime) {}
+    : present_(present), transferTime_(transferTime) {
+    ClearFaults();
+}
 
 void SimulatedKeyBed::Spend(int transfers) const {
     if (transfers > 0 && transferTime_ > std::chrono::microseconds::zero()) {
@@ -39,7 +42,11 @@ void SimulatedKeyBed::SetSwitch(int row, int column, bool closed) {
         return;
     }
     std::lock_guard lock(mutex_);
-    closed_[static_cast<std::size_t>(row * kColumns + column)] = closed;
+    const auto key = static_cast<std::size_t>(row * kColumns + column);
+    if (closed_[key] != closed && faults_[key] == SwitchFault::Chatter) {
+        chatterLeft_[key] = kChatterReads;
+    }
+    closed_[key] = closed;
 }
 
 bool SimulatedKeyBed::IsClosed(int key) const {
@@ -94,24 +101,157 @@ void SimulatedKeyBed::FailReads(int count) {
     failReads_ = count;
 }
 
-DWORD SimulatedKeyBed::LineLevelsLocked() const {
-    // Outputs read back what they drive; inputs float high on their pull-ups.
-    DWORD levels = (data_ & direction_) | ~direction_;
+void SimulatedKeyBed::SetSwitchFault(int key, SwitchFault fault) {
+    if (key < 0 || key >= kKeys) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    faults_[static_cast<std::size_t>(key)] = fault;
+    chatterLeft_[static_cast<std::size_t>(key)] = 0;
+}
+
+int SimulatedKeyBed::WireOfLine(int line) {
     for (int row = 0; row < kRows; ++row) {
-        const DWORD rowBit = Bit(kRowLines[static_cast<std::size_t>(row)]);
-        const bool drivenLow = (direction_ & rowBit) != 0 && (data_ & rowBit) == 0;
-        if (!drivenLow) {
-            continue;
+        if (kRowLines[static_cast<std::size_t>(row)] == line) {
+            return row;
         }
-        for (int column = 0; column < kColumns; ++column) {
-            const DWORD columnBit = Bit(kColumnLines[static_cast<std::size_t>(column)]);
-            if (closed_[static_cast<std::size_t>(row * kColumns + column)] &&
-                (direction_ & columnBit) == 0) {
-                levels &= ~columnBit;
+    }
+    for (int column = 0; column < kColumns; ++column) {
+        if (kColumnLines[static_cast<std::size_t>(column)] == line) {
+            return kRows + column;
+        }
+    }
+    return -1;
+}
+
+void SimulatedKeyBed::SetLineOpen(int line, bool open) {
+    const int wire = WireOfLine(line);
+    if (wire < 0) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    wireOpen_[static_cast<std::size_t>(wire)] = open;
+}
+
+void SimulatedKeyBed::SwapLines(int lineA, int lineB) {
+    const int a = WireOfLine(lineA);
+    const int b = WireOfLine(lineB);
+    if (a < 0 || b < 0 || a == b) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    std::swap(wirePin_[static_cast<std::size_t>(a)], wirePin_[static_cast<std::size_t>(b)]);
+}
+
+void SimulatedKeyBed::SetDiodes(bool present) {
+    std::lock_guard lock(mutex_);
+    diodes_ = present;
+}
+
+void SimulatedKeyBed::ClearFaults() {
+    std::lock_guard lock(mutex_);
+    faults_.fill(SwitchFault::None);
+    chatterLeft_.fill(0);
+    for (int row = 0; row < kRows; ++row) {
+        wirePin_[static_cast<std::size_t>(row)] = kRowLines[static_cast<std::size_t>(row)];
+    }
+    for (int column = 0; column < kColumns; ++column) {
+        wirePin_[static_cast<std::size_t>(kRows + column)] =
+            kColumnLines[static_cast<std::size_t>(column)];
+    }
+    wireOpen_.fill(false);
+    diodes_ = true;
+}
+
+bool SimulatedKeyBed::ContactLocked(int key) const {
+    const auto k = static_cast<std::size_t>(key);
+    switch (faults_[k]) {
+        case SwitchFault::Dead:
+            return false;
+        case SwitchFault::StuckClosed:
+            return true;
+        case SwitchFault::Chatter:
+            if (chatterLeft_[k] > 0) {
+                // Reads 0, 2, 4 after the change see the new state, reads 1, 3 the old one.
+                const bool odd = (kChatterReads - chatterLeft_[k]) % 2 == 1;
+                return closed_[k] != odd;
+            }
+            return closed_[k];
+        case SwitchFault::None:
+            break;
+    }
+    return closed_[k];
+}
+
+bool SimulatedKeyBed::WireDrivenLowLocked(int wire) const {
+    const auto w = static_cast<std::size_t>(wire);
+    if (wireOpen_[w]) {
+        return false;
+    }
+    const DWORD bit = Bit(wirePin_[w]);
+    return (direction_ & bit) != 0 && (data_ & bit) == 0;
+}
+
+std::array<bool, SimulatedKeyBed::kWires> SimulatedKeyBed::LowWiresLocked() const {
+    std::array<bool, kWires> low{};
+    for (int wire = 0; wire < kWires; ++wire) {
+        low[static_cast<std::size_t>(wire)] = WireDrivenLowLocked(wire);
+    }
+    if (diodes_) {
+        // Each diode lets a row pull its column down, never a column pull a row.
+        for (int row = 0; row < kRows; ++row) {
+            if (!low[static_cast<std::size_t>(row)]) {
+                continue;
+            }
+            for (int column = 0; column < kColumns; ++column) {
+                if (ContactLocked(row * kColumns + column)) {
+                    low[static_cast<std::size_t>(kRows + column)] = true;
+                }
+            }
+        }
+        return low;
+    }
+    // No diodes: closed switches join rows and columns into nets; a net with a wire driven
+    // low is low on every wire. Spread the low level until nothing changes.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int key = 0; key < kKeys; ++key) {
+            if (!ContactLocked(key)) {
+                continue;
+            }
+            auto& rowLow = low[static_cast<std::size_t>(key / kColumns)];
+            auto& columnLow = low[static_cast<std::size_t>(kRows + key % kColumns)];
+            if (rowLow != columnLow) {
+                rowLow = columnLow = true;
+                changed = true;
             }
         }
     }
+    return low;
+}
+
+DWORD SimulatedKeyBed::LineLevelsLocked() const {
+    // Outputs read back what they drive; inputs float high on their pull-ups unless their
+    // matrix wire is pulled low.
+    DWORD levels = (data_ & direction_) | ~direction_;
+    const auto low = LowWiresLocked();
+    for (int wire = 0; wire < kWires; ++wire) {
+        const auto w = static_cast<std::size_t>(wire);
+        const DWORD bit = Bit(wirePin_[w]);
+        if (!wireOpen_[w] && low[w] && (direction_ & bit) == 0) {
+            levels &= ~bit;
+        }
+    }
     return levels & kReadableLines;
+}
+
+void SimulatedKeyBed::AdvanceChatterLocked() {
+    for (int key = 0; key < kKeys; ++key) {
+        auto& left = chatterLeft_[static_cast<std::size_t>(key)];
+        if (left > 0 && WireDrivenLowLocked(key / kColumns)) {
+            --left;
+        }
+    }
 }
 
 DWORD SimulatedKeyBed::LineLevels() const {
@@ -297,6 +437,7 @@ bool SimulatedKeyBed::GetInputLocked(ULONG index, DWORD* word) {
         return false;
     }
     *word = LineLevelsLocked();
+    AdvanceChatterLocked();
     return true;
 }
 

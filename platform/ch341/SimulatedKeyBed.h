@@ -18,9 +18,22 @@ namespace platform::ch341 {
 // Each synchronous USB transfer the real driver makes takes one full-speed frame here too, so
 // a scan takes as long as on the chip: SetOutput and InitParallel one, GetInput and
 // SetOutputThenGetInput two (the commands in one transfer, then the reply).
+// Wiring faults can be injected, each modelled in the line levels: a switch that never closes,
+// one stuck closed or one whose contact chatters; a matrix wire cut from its chip pin; two
+// wires landed on each other's pins; and a matrix built without its diodes.
 class SimulatedKeyBed final : public ICh341Device {
 public:
     static constexpr std::chrono::microseconds kFrame{1000};
+
+    enum class SwitchFault {
+        None,
+        Dead,         // never closes
+        StuckClosed,  // closed whatever the key does
+        // After every change of the key, the next kChatterReads reads of its row see the
+        // contact alternate, starting in the new state, before it settles in that state.
+        Chatter,
+    };
+    static constexpr int kChatterReads = 5;
 
     static constexpr int kRows = 8;
     static constexpr int kColumns = 9;
@@ -52,6 +65,19 @@ public:
     void SetOpenFails(bool fails);
     void FailReads(int count);
 
+    // Wiring faults; lines are the chip's line numbers of kRowLines and kColumnLines, others
+    // are ignored. A cut wire leaves its pin reading as if nothing were attached (an input on
+    // its pull-up) and its matrix line undriven. Swapping twice restores the wiring.
+    void SetSwitchFault(int key, SwitchFault fault);
+    void SetLineOpen(int line, bool open);
+    void SwapLines(int lineA, int lineB);
+    // Without diodes a closed switch conducts both ways, so a row driven low pulls down every
+    // line it reaches through closed switches, other rows included. A line driven high is
+    // taken as the weaker side (as an open-drain or quasi-bidirectional output is): the low
+    // wins. With three corners of a rectangle closed, the fourth then reads closed.
+    void SetDiodes(bool present);
+    void ClearFaults();
+
     // The levels GetInput would report now.
     DWORD LineLevels() const;
     DWORD Direction() const;
@@ -73,7 +99,20 @@ public:
                                DWORD* word) override;
 
 private:
+    // The matrix wires: rows 0-7, then columns 0-8.
+    static constexpr int kWires = kRows + kColumns;
+
     DWORD LineLevelsLocked() const;
+    // Whether the contact of `key` conducts at this moment (faults and chatter applied).
+    bool ContactLocked(int key) const;
+    // Whether matrix wire `wire` is driven low by its chip pin.
+    bool WireDrivenLowLocked(int wire) const;
+    // The chip's read of each wire's matrix net: true where the net is pulled low.
+    std::array<bool, kWires> LowWiresLocked() const;
+    // One read of the chip: moves every chattering contact whose row is selected on a step.
+    void AdvanceChatterLocked();
+    // Matrix wire attached (by the wiring plan) to chip line `line`, or -1.
+    static int WireOfLine(int line);
     bool UsableLocked(ULONG index);
     // Sleeps for `transfers` transfers; called holding busMutex_ only.
     void Spend(int transfers) const;
@@ -83,6 +122,11 @@ private:
     std::mutex busMutex_;  // one caller's transfers at a time, as the USB driver serialises
     mutable std::mutex mutex_;
     std::array<bool, kKeys> closed_{};
+    std::array<SwitchFault, kKeys> faults_{};
+    std::array<int, kKeys> chatterLeft_{};  // reads of its row before a chattering key settles
+    std::array<int, kWires> wirePin_{};     // the chip line each matrix wire lands on
+    std::array<bool, kWires> wireOpen_{};
+    bool diodes_ = true;
     bool present_;
     bool open_ = false;
     bool openFails_ = false;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace platform::ch341 {
 namespace {
 
@@ -109,6 +113,117 @@ TEST_F(SimulatedKeyBedTest, SetOutputThenGetInputReadsTheRowItSelectsInTwoTransf
     EXPECT_FALSE(bed.SetOutputThenGetInput(0, 0xFF, kDirection, ~1U, &word));
     EXPECT_EQ(word, CH341_INPUT_UNKNOWN);
     EXPECT_EQ(bed.Transfers(), before + 7) << "the failed read went out; the others did not";
+}
+
+// Each fault as the chip's lines show it: the columns read low while one line selects a row.
+TEST_F(SimulatedKeyBedTest, WiringFaultsShowInTheLineLevels) {
+    using Fault = SimulatedKeyBed::SwitchFault;
+    struct Case {
+        const char* name;
+        std::function<void(SimulatedKeyBed&)> wire;
+        std::vector<int> pressed;
+        int selectedLine;
+        DWORD lowColumns;
+    };
+    const std::vector<Case> cases{
+        {"sound: key 20 (row 2, column 2) pulls line 6", [](auto&) {}, {20}, 2, 1U << 6},
+        {"dead switch", [](auto& b) { b.SetSwitchFault(20, Fault::Dead); }, {20}, 2, 0},
+        {"stuck switch, nothing pressed",
+         [](auto& b) { b.SetSwitchFault(20, Fault::StuckClosed); },
+         {},
+         2,
+         1U << 6},
+        {"row line cut", [](auto& b) { b.SetLineOpen(2, true); }, {20}, 2, 0},
+        {"column line cut", [](auto& b) { b.SetLineOpen(6, true); }, {20}, 2, 0},
+        {"column line cut, other columns unharmed",
+         [](auto& b) { b.SetLineOpen(6, true); },
+         {19, 20},
+         2,
+         1U << 5},
+        {"column lines 5 and 6 swapped: column 1 reads on line 6",
+         [](auto& b) { b.SwapLines(5, 6); },
+         {19},
+         2,
+         1U << 6},
+        {"row lines 0 and 1 swapped: row 0 answers line 1",
+         [](auto& b) { b.SwapLines(0, 1); },
+         {2},
+         1,
+         1U << 6},
+        {"row lines 0 and 1 swapped: line 0 finds row 1",
+         [](auto& b) { b.SwapLines(0, 1); },
+         {2},
+         0,
+         0},
+        {"swapping twice restores",
+         [](auto& b) {
+             b.SwapLines(5, 6);
+             b.SwapLines(6, 5);
+         },
+         {19},
+         2,
+         1U << 5},
+        {"a row line and a non-matrix line cannot swap",
+         [](auto& b) { b.SwapLines(2, 12); },
+         {20},
+         2,
+         1U << 6},
+        {"diodes: three corners held, the fourth stays open", [](auto&) {}, {0, 1, 9}, 1, 1U << 4},
+        {"no diodes: three corners held, the fourth (key 10) reads closed",
+         [](auto& b) { b.SetDiodes(false); },
+         {0, 1, 9},
+         1,
+         1U << 4 | 1U << 5},
+        {"no diodes: the ghost shows on the other row too",
+         [](auto& b) { b.SetDiodes(false); },
+         {1, 9, 10},
+         0,
+         1U << 4 | 1U << 5},
+        {"no diodes: two keys in a column make no ghost",
+         [](auto& b) { b.SetDiodes(false); },
+         {0, 9},
+         1,
+         1U << 4},
+        {"no diodes: a path through three rows",
+         [](auto& b) { b.SetDiodes(false); },
+         {9, 0, 2, 20},
+         1,
+         1U << 4 | 1U << 6},
+    };
+    for (const Case& c : cases) {
+        SimulatedKeyBed faulty{true, std::chrono::microseconds::zero()};
+        ASSERT_TRUE(faulty.OpenDevice(0));
+        c.wire(faulty);
+        for (const int key : c.pressed) {
+            faulty.Press(key);
+        }
+        ASSERT_TRUE(faulty.SetOutput(0, 0xFF, kDirection, ~(1U << c.selectedLine)));
+        const DWORD columns = 0x2FF0;  // lines 4-11 and 13
+        EXPECT_EQ(~Read(faulty) & columns, c.lowColumns) << c.name;
+    }
+}
+
+// The contact alternates over the reads of its own row after each change, then settles;
+// reads of other rows leave it where it is.
+TEST_F(SimulatedKeyBedTest, ChatteringContactAlternatesOverItsRowsReads) {
+    bed.SetSwitchFault(10, SimulatedKeyBed::SwitchFault::Chatter);  // row 1, column 1: line 5
+    const auto pattern = [&](int reads) {
+        std::string seen;
+        for (int i = 0; i < reads; ++i) {
+            SelectLine(0);
+            Read(bed);
+            SelectLine(1);
+            seen += (Read(bed) & 1U << 5) == 0 ? 'X' : '.';
+        }
+        return seen;
+    };
+    bed.Press(10);
+    EXPECT_EQ(pattern(SimulatedKeyBed::kChatterReads + 2), "X.X.XXX");
+    bed.Release(10);
+    EXPECT_EQ(pattern(SimulatedKeyBed::kChatterReads + 2), ".X.X...");
+    bed.SetSwitchFault(10, SimulatedKeyBed::SwitchFault::None);
+    bed.Press(10);
+    EXPECT_EQ(pattern(3), "XXX");
 }
 
 TEST(SimulatedKeyBedPlug, PlugAndUnplugNotifyAndGateOpening) {
