@@ -228,6 +228,7 @@ SongImportResult ImportSong(const MidiFile& file, const SongImportOptions& optio
 
 SongImportResult ImportSong(const std::filesystem::path& path, const SongImportOptions& options,
                             ImportedSong* song) {
+    *song = ImportedSong{};
     platform::file::ReadOnlyFile input;
     if (const int error = input.Open(path); error != 0)
         return {SongImportStatus::CannotOpen, error};

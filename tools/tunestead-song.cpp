@@ -62,6 +62,14 @@ void PrintHelp() {
         "                                 in view). Other channels, controllers (the sustain\n"
         "                                 pedal too) and pitch bend are left out. A song\n"
         "                                 lasts at most 24 hours.\n"
+        "                                 A song event waits at most 65,535 ms, so a\n"
+        "                                 longer rest is bridged by a filler every 65,535 ms:\n"
+        "                                 the release (note-off, velocity 0) of a note not\n"
+        "                                 sounding then, note 0 unless the song holds it,\n"
+        "                                 which sounds nothing. A song whose first note comes\n"
+        "                                 after the start of the file begins with one. Notes\n"
+        "                                 still sounding at the end of the file are released\n"
+        "                                 there.\n"
         "    --channel N                  1-16; default the lowest channel with notes other\n"
         "                                 than 10 (drums)\n"
         "    --track N                    only the Nth track of the file (1 is the first)\n"
@@ -72,19 +80,11 @@ void PrintHelp() {
         "                                 track's name, cut to 49 bytes in GBK (characters\n"
         "                                 GBK cannot hold become \"?\"); given here, at most\n"
         "                                 49 bytes\n"
-        "                                 Fillers: a song event waits at most 65,535 ms, so a\n"
-        "                                 longer rest is bridged by a filler every 65,535 ms:\n"
-        "                                 the release (note-off, velocity 0) of a note not\n"
-        "                                 sounding then, note 0 unless the song holds it,\n"
-        "                                 which sounds nothing. A song whose first note comes\n"
-        "                                 after the start of the file begins with one. Notes\n"
-        "                                 still sounding at the end of the file are released\n"
-        "                                 there.\n"
         "  --help                         show this text\n"
         "\n"
         "Exit status: 0 on success, 1 for a file that cannot be read or written (or a song\n"
         "too long for a WAV file, or a MIDI file without notes to import), 2 for a usage\n"
-        "error (a --track the MIDI file does not have too).");
+        "error (a --track beyond the MIDI file's tracks included).");
 }
 
 // A path from a command-line argument, whose bytes are UTF-8 (or whatever the file system holds).
@@ -350,7 +350,7 @@ int Import(const fs::path& in, const fs::path& out, const std::vector<std::strin
         case SongImportStatus::FileError:
             return Fail(platform::file::FileErrorReport(result.error, in), kFileError);
         case SongImportStatus::TooLarge:
-            return Fail(name + " is larger than a MIDI file can sensibly be (at most 256 MiB)",
+            return Fail(name + " is larger than 256 MiB, the most that is imported",
                         kFileError);
         case SongImportStatus::NotMidi:
             return Fail(name + " is not a Standard MIDI File of format 0 or 1 (" +
