@@ -112,6 +112,10 @@ private:
         pos_ += length;
         if (type == 0x2F) {
             end = true;
+        } else if (type == 0x02 || type == 0x03) {
+            std::string& text = type == 0x02 ? file_.copyright : file_.trackNames[track_];
+            if (text.empty())
+                text.assign(reinterpret_cast<const char*>(data), length);
         } else if (type == 0x51) {
             if (length != 3)
                 return MidiFileStatus::BadEvent;
@@ -164,6 +168,7 @@ MidiFileStatus Read(std::span<const std::uint8_t> bytes, MidiFile& file) {
             return MidiFileStatus::BadTrackLength;
         const auto body = bytes.subspan(pos + 8, length);
         if (std::memcmp(bytes.data() + pos, "MTrk", 4) == 0) {
+            file.trackNames.emplace_back();
             TrackReader track(body, found, file);
             if (auto s = track.Read(); s != MidiFileStatus::Ok)
                 return s;
@@ -190,6 +195,28 @@ MidiFileStatus ReadMidiFile(std::span<const std::uint8_t> bytes, MidiFile& file)
     if (status != MidiFileStatus::Ok)
         file = MidiFile{};
     return status;
+}
+
+std::string_view MidiFileStatusText(MidiFileStatus status) {
+    switch (status) {
+        case MidiFileStatus::Ok:
+            return {};
+        case MidiFileStatus::NotMidi:
+            return "no MThd header";
+        case MidiFileStatus::UnsupportedFormat:
+            return "format 2 or a time division of 0";
+        case MidiFileStatus::Truncated:
+            return "the file or a track ends inside an event";
+        case MidiFileStatus::BadTrackLength:
+            return "a chunk claims more bytes than the file has";
+        case MidiFileStatus::NoRunningStatus:
+            return "data bytes without a status byte";
+        case MidiFileStatus::BadEvent:
+            return "a malformed event";
+        case MidiFileStatus::TooLong:
+            return "more than 2^31 ticks";
+    }
+    return "unknown error";
 }
 
 }  // namespace musicport

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace musicport {
@@ -30,10 +32,16 @@ struct MidiFile {
     std::uint8_t framesPerSecond = 0;
     std::uint8_t ticksPerFrame = 0;
     // Channel messages of every track, by tick, tracks in file order at equal ticks.
-    // System-exclusive and meta events other than tempo are not kept.
+    // System-exclusive events and meta events other than tempo and the texts below are not
+    // kept.
     std::vector<MidiFileEvent> events;
     std::vector<MidiFileTempo> tempos;  // by tick
     std::uint32_t lengthTicks = 0;      // the latest end of track
+    // Texts as the file holds them (it names no code page): the first non-empty copyright
+    // notice of the file, and each track's first non-empty sequence or track name (empty when
+    // it has none), by track.
+    std::string copyright;
+    std::vector<std::string> trackNames;
 };
 
 enum class MidiFileStatus {
@@ -50,5 +58,8 @@ enum class MidiFileStatus {
 // Parses `bytes`. On failure `file` is left empty. Works in time and memory proportional to
 // the input: nothing is allocated from a size the file declares before it is checked.
 MidiFileStatus ReadMidiFile(std::span<const std::uint8_t> bytes, MidiFile& file);
+
+// What went wrong, in a few words for a message ("no MThd header", ...); empty for Ok.
+std::string_view MidiFileStatusText(MidiFileStatus status);
 
 }  // namespace musicport

@@ -1,6 +1,8 @@
 // tunestead-song: looks into a song file (.tnd), exports it as a Standard MIDI File or as a
-// WAV rendered by the built-in synthesizer, and sets its author and title.
+// WAV rendered by the built-in synthesizer, sets its author and title, and makes one from a
+// Standard MIDI File.
 
+#include <charconv>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +28,7 @@
 #include "recorder/CNoteRecorder.h"
 #include "recorder/SongExport.h"
 #include "recorder/SongFile.h"
+#include "recorder/SongImport.h"
 
 namespace {
 
@@ -47,10 +51,45 @@ void PrintHelp() {
         "  tag FILE [--author A] [--title T]\n"
         "                                 set the author and title (at most 49 bytes each in\n"
         "                                 GBK); every other byte of the file is kept\n"
+        "  import IN.mid OUT.tnd [--channel N] [--track N] [--program P] [--author A]\n"
+        "                        [--title T]\n"
+        "                                 a song from a Standard MIDI File (format 0 or 1,\n"
+        "                                 at most 256 MiB): the note-ons and note-offs of one\n"
+        "                                 channel at their times from the start of the file,\n"
+        "                                 through its tempo map, rounded to the millisecond;\n"
+        "                                 every note 0-127 keeps its pitch and velocity (the\n"
+        "                                 player sounds them all; its keyboard shows those\n"
+        "                                 in view). Other channels, controllers (the sustain\n"
+        "                                 pedal too) and pitch bend are left out. A song\n"
+        "                                 lasts at most 24 hours.\n"
+        "                                 A song event waits at most 65,535 ms, so a\n"
+        "                                 longer rest is bridged by a filler every 65,535 ms:\n"
+        "                                 the release (note-off, velocity 0) of a note not\n"
+        "                                 sounding then, note 0 unless the song holds it,\n"
+        "                                 which sounds nothing. A song whose first note comes\n"
+        "                                 after the start of the file begins with one. Notes\n"
+        "                                 still sounding at the end of the file are released\n"
+        "                                 there.\n"
+        "    --channel N                  1-16; default the lowest channel with notes other\n"
+        "                                 than 10 (drums)\n"
+        "    --track N                    only the Nth track of the file (1 is the first)\n"
+        "    --program P                  the instrument, 0-127 (General MIDI, 0 is Acoustic\n"
+        "                                 Grand Piano); default the channel's first program\n"
+        "                                 change, else 0\n"
+        "    --author A, --title T        default the file's copyright notice and its first\n"
+        "                                 track's name, cut to 49 bytes in GBK (characters\n"
+        "                                 GBK cannot hold become \"?\"); given here, at most\n"
+        "                                 49 bytes\n"
         "  --help                         show this text\n"
         "\n"
         "Exit status: 0 on success, 1 for a file that cannot be read or written (or a song\n"
-        "too long for a WAV file), 2 for a usage error.");
+        "too long for a WAV file, or a MIDI file without notes to import), 2 for a usage\n"
+        "error (a --track beyond the MIDI file's tracks included).");
+}
+
+// A path from a command-line argument, whose bytes are UTF-8 (or whatever the file system holds).
+fs::path Utf8Path(std::string_view argument) {
+    return fs::path(std::u8string(argument.begin(), argument.end()));
 }
 
 int Fail(const std::string& message, int code) {
@@ -239,6 +278,112 @@ int Tag(const fs::path& path, const std::vector<std::string_view>& options) {
     return 0;
 }
 
+// A whole decimal number within [low, high], or nothing.
+std::optional<int> Number(std::string_view text, int low, int high) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+// "m:ss.mmm" (or "h:mm:ss.mmm") of a time in milliseconds.
+std::string Duration(std::uint64_t ms) {
+    char text[48];
+    const std::uint64_t seconds = ms / 1000;
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%" PRIu64 ":%02u:%02u.%03u", seconds / 3600,
+                      unsigned(seconds / 60 % 60), unsigned(seconds % 60), unsigned(ms % 1000));
+    else
+        std::snprintf(text, sizeof text, "%u:%02u.%03u", unsigned(seconds / 60),
+                      unsigned(seconds % 60), unsigned(ms % 1000));
+    return text;
+}
+
+std::string ChannelsWithNotes(const ImportedSong& song) {
+    std::string list;
+    for (std::size_t c = 0; c < song.notesByChannel.size(); ++c) {
+        if (song.notesByChannel[c] > 0)
+            list += (list.empty() ? "" : ", ") + std::to_string(c + 1);
+    }
+    return list.empty() ? "none" : list;
+}
+
+int Import(const fs::path& in, const fs::path& out, const std::vector<std::string_view>& options) {
+    SongImportOptions request;
+    for (std::size_t i = 0; i + 1 < options.size(); i += 2) {
+        const std::string_view name = options[i];
+        const std::string_view value = options[i + 1];
+        std::optional<int> number;
+        if (name == "--channel" && (number = Number(value, 1, 16))) {
+            request.channel = *number;
+        } else if (name == "--track" && (number = Number(value, 1, 65535))) {
+            request.track = *number;
+        } else if (name == "--program" && (number = Number(value, 0, 127))) {
+            request.program = *number;
+        } else if (name == "--author" || name == "--title") {
+            std::string gbk = platform::text::Utf8ToGbk(value);
+            if (gbk.size() > kSongTextMaxBytes)
+                return Fail(std::string(name) + " is " + std::to_string(gbk.size()) +
+                                " bytes in GBK; at most 49 fit",
+                            kUsageError);
+            (name == "--author" ? request.author : request.title) = std::move(gbk);
+        } else if (name == "--channel" || name == "--track" || name == "--program") {
+            const char* range = name == "--channel" ? "1-16"
+                                : name == "--track" ? "1-65535"
+                                                    : "0-127";
+            return Fail(std::string(name) + " takes a number " + range + ", not \"" +
+                            std::string(value) + "\"",
+                        kUsageError);
+        } else {
+            return Fail("unknown option " + std::string(name), kUsageError);
+        }
+    }
+
+    ImportedSong song;
+    const SongImportResult result = ImportSong(in, request, &song);
+    const std::string name = in.string();
+    switch (result.status) {
+        case SongImportStatus::Ok:
+            break;
+        case SongImportStatus::CannotOpen:
+        case SongImportStatus::FileError:
+            return Fail(platform::file::FileErrorReport(result.error, in), kFileError);
+        case SongImportStatus::TooLarge:
+            return Fail(name + " is larger than 256 MiB, the most that is imported",
+                        kFileError);
+        case SongImportStatus::NotMidi:
+            return Fail(name + " is not a Standard MIDI File of format 0 or 1 (" +
+                            std::string(musicport::MidiFileStatusText(result.midiStatus)) + ")",
+                        kFileError);
+        case SongImportStatus::NoSuchTrack:
+            return Fail(name + " has " + std::to_string(song.tracks) + " track" +
+                            (song.tracks == 1 ? "" : "s") + "; --track " +
+                            std::to_string(request.track) + " names none",
+                        kUsageError);
+        case SongImportStatus::NoNotes:
+            return Fail(name + ": no notes on " +
+                            (request.channel != 0 ? "channel " + std::to_string(request.channel)
+                                                  : std::string("a channel other than 10")) +
+                            (request.track != 0 ? " in track " + std::to_string(request.track)
+                                                : std::string()) +
+                            " (channels with notes: " + ChannelsWithNotes(song) + ")",
+                        kFileError);
+        case SongImportStatus::TooLong:
+            return Fail(name + ": the song would last " + Duration(song.lastMs) +
+                            "; an imported song lasts at most 24:00:00.000",
+                        kFileError);
+    }
+    if (const SongFileResult written = WriteSongFile(out, song.header, song.events); !written.Ok())
+        return Fail(SongFileMessage(written, out), kFileError);
+    std::printf(
+        "%s: channel %d (channels with notes: %s), %zu events (%zu of them silent "
+        "fillers), %s, instrument %" PRIu32 "\n",
+        out.string().c_str(), song.channel, ChannelsWithNotes(song).c_str(), song.events.size(),
+        song.fillers, Duration(song.durationMs).c_str(), song.header.program);
+    return 0;
+}
+
 int Run(const std::vector<std::string_view>& args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         PrintHelp();
@@ -247,11 +392,14 @@ int Run(const std::vector<std::string_view>& args) {
     const std::string_view command = args[0];
     if (args.size() < 2)
         return Fail("missing FILE; see --help", kUsageError);
-    const fs::path file = fs::u8path(args[1]);
+    const fs::path file = Utf8Path(args[1]);
     if (command == "info" && args.size() == 2)
         return Info(file);
     if (command == "export" && args.size() == 4 && (args[2] == "--midi" || args[2] == "--wav"))
-        return Export(file, args[2], fs::u8path(args[3]));
+        return Export(file, args[2], Utf8Path(args[3]));
+    if (command == "import" && args.size() >= 3 && args.size() % 2 == 1)
+        return Import(file, Utf8Path(args[2]),
+                      std::vector<std::string_view>(args.begin() + 3, args.end()));
     if (command == "tag" && args.size() >= 4 && args.size() % 2 == 0) {
         const std::vector<std::string_view> options(args.begin() + 2, args.end());
         for (std::size_t i = 0; i < options.size(); i += 2) {

@@ -65,6 +65,35 @@ TEST(MidiFileReader, FormatOneTracksMergeByTickInTrackOrder) {
     EXPECT_EQ(smpte.ticksPerFrame, 40);
 }
 
+// The texts a song takes over: the file's first non-empty copyright notice wherever it
+// stands, and each track's first non-empty name, as the bytes the file holds.
+TEST(MidiFileReader, KeepsTheCopyrightAndTheTrackNames) {
+    const Bytes bytes =
+        Smf(1, 96,
+            {Track({Ev(0, {0xFF, 0x03, 0x00}),                           // empty: not a name
+                    Ev(0, {0xFF, 0x03, 0x04, 'S', 'o', 'n', 'g'}),       // the name
+                    Ev(0, {0xFF, 0x03, 0x05, 'L', 'a', 't', 'e', 'r'}),  // not the first
+                    Ev(0, {0xFF, 0x01, 0x02, 'h', 'i'}), EndOfTrack()}),
+             Track({Ev(0, {0x90, 60, 1}), EndOfTrack()}),  // no name
+             Track({Ev(0, {0xFF, 0x02, 0x03, 'C', 0x00, 0xD7}),
+                    Ev(0, {0xFF, 0x02, 0x01, 'X'}),  // a second notice
+                    Ev(0, {0xFF, 0x03, 0x02, 0xD6, 0xD0}), EndOfTrack()})});
+    MidiFile file;
+    ASSERT_EQ(ReadMidiFile(bytes, file), MidiFileStatus::Ok);
+    EXPECT_EQ(file.copyright, std::string("C\0\xD7", 3));
+    EXPECT_EQ(file.trackNames, (std::vector<std::string>{"Song", "", "\xD6\xD0"}));
+    EXPECT_EQ(Events(file), (std::vector<Flat>{{0, 1, {0x90, 60, 1}}}));
+
+    // Nothing half-read stays behind after a failure.
+    Bytes cut = bytes;
+    cut.resize(cut.size() - 4);
+    EXPECT_EQ(ReadMidiFile(cut, file), MidiFileStatus::BadTrackLength);
+    EXPECT_TRUE(file.copyright.empty());
+    EXPECT_TRUE(file.trackNames.empty());
+    EXPECT_EQ(MidiFileStatusText(MidiFileStatus::BadTrackLength),
+              "a chunk claims more bytes than the file has");
+}
+
 TEST(MidiFileReader, RefusesMalformedFiles) {
     const Bytes good = TwoNotes();
     Bytes cut = good;
