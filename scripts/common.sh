@@ -5,6 +5,9 @@ TS_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Compiler-cache hits across checkouts in other folders.
 export CCACHE_BASEDIR="$TS_ROOT"
 
+# Every name is one the release itself resolves to its own versions (Debian 12 and 13 alike):
+# libclang-rt-dev comes from the same source as clang, so the sanitizer runtime is always the
+# one of the clang installed with it (14 on Debian 12, 19 on Debian 13).
 TS_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev libfluidsynth-dev librtmidi-dev libusb-1.0-0-dev libasound2-dev
@@ -12,7 +15,7 @@ TS_PACKAGES=(
     fonts-wqy-microhei pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
     xdg-utils xvfb xdotool x11-utils imagemagick jackd2 sox procps
     qt6-wayland weston desktop-file-utils appstream dpkg-dev file
-    clang libclang-rt-14-dev
+    clang libclang-rt-dev
     libpipewire-0.3-dev libsystemd-dev pipewire pipewire-bin pipewire-pulse wireplumber
     dbus-daemon dbus-bin
 )

@@ -247,11 +247,11 @@ int Run(const std::vector<std::string_view>& args) {
     const std::string_view command = args[0];
     if (args.size() < 2)
         return Fail("missing FILE; see --help", kUsageError);
-    const fs::path file = fs::u8path(args[1]);
+    const fs::path file = fs::path(std::u8string(args[1].begin(), args[1].end()));
     if (command == "info" && args.size() == 2)
         return Info(file);
     if (command == "export" && args.size() == 4 && (args[2] == "--midi" || args[2] == "--wav"))
-        return Export(file, args[2], fs::u8path(args[3]));
+        return Export(file, args[2], fs::path(std::u8string(args[3].begin(), args[3].end())));
     if (command == "tag" && args.size() >= 4 && args.size() % 2 == 0) {
         const std::vector<std::string_view> options(args.begin() + 2, args.end());
         for (std::size_t i = 0; i < options.size(); i += 2) {
