@@ -514,8 +514,10 @@ TEST_F(MainDialogTest, DeactivatingTheWindowWhileAKeyIsHeldReleasesIt) {
         QApplication::processEvents();
         whileHeld = piano->grab().toImage();
         EXPECT_NE(whileHeld, released);
-        // Another of the program's windows takes the activation, as a click on it would.
-        QWidget other(&dialog, Qt::Window);
+        // A window of its own takes the activation, as a box popping up over the dialog
+        // would (a child window would not: it shares its parent's activation).
+        QWidget other;
+        other.setWindowModality(Qt::ApplicationModal);
         other.show();
         other.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
