@@ -36,19 +36,19 @@ ts_offered_package() {
     done
 }
 
-# Sets ts_missing to the packages of TS_PACKAGES that are not installed; an entry none of
-# whose names apt knows stays as it is written, missing.
+# Sets ts_missing to the packages of TS_PACKAGES that are not installed, each once (an "a|b"
+# may resolve to a name listed on its own too); an entry none of whose names apt knows stays
+# as it is written, missing.
 ts_find_missing_packages() {
     ts_missing=()
     local entry pkg
     for entry in "${TS_PACKAGES[@]}"; do
         pkg="$entry"
         [[ "$entry" == *"|"* ]] && pkg="$(ts_offered_package "$entry")"
-        if [ -z "$pkg" ]; then
-            ts_missing+=("$entry")
-        elif ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-            ts_missing+=("$pkg")
-        fi
+        [ -z "$pkg" ] && pkg="$entry"
+        [[ " ${ts_missing[*]} " == *" $pkg "* ]] && continue
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
+            || ts_missing+=("$pkg")
     done
 }
 
