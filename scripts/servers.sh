@@ -60,7 +60,11 @@ ts_start_jack() {
     export JACK_DEFAULT_SERVER="ts-$(basename "$TS_RUNTIME")"
     # Clients must never start a server of their own.
     export JACK_NO_START_SERVER=1
-    jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p 256 \
+    # Synchronous (-S): each cycle's graph runs to its end before the next starts. In the
+    # default asynchronous mode a client that is late for a cycle (as on a loaded machine or
+    # under a sanitizer) lets its readers take the port buffer of its previous cycle once more,
+    # and the tests that check order and loss would see that instead of what was sent.
+    jackd -n "$JACK_DEFAULT_SERVER" -S --no-realtime -d dummy -r 48000 -p 256 \
         >"$TS_RUNTIME/jackd.log" 2>&1 &
     TS_PIDS+=("$!")
     if ! jack_wait -s "$JACK_DEFAULT_SERVER" -w -t 5 >/dev/null 2>&1; then

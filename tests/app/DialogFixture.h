@@ -78,7 +78,8 @@ protected:
     int Run(const std::function<void(app::CMainDlg&)>& during) {
         app::CMainDlg dialog(Services(controls));
         QTimer::singleShot(0, &dialog, [&] {
-            QApplication::setActiveWindow(&dialog);
+            dialog.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
             during(dialog);
             if (dialog.isVisible())
                 dialog.close();

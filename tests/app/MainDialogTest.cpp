@@ -489,8 +489,8 @@ TEST_F(MainDialogTest, MenuOpeningAndMovesAfterActivationReleaseAllNotes) {
         emit fileMenu->aboutToShow();
         afterMenu = SynthPlayed();
         // An activation, then a move: every later move releases all notes.
-        QApplication::setActiveWindow(&dialog);
-        QApplication::processEvents();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
         dialog.move(dialog.pos() + QPoint(5, 5));
         QApplication::processEvents();
         afterMove = SynthPlayed();
@@ -506,16 +506,22 @@ TEST_F(MainDialogTest, DeactivatingTheWindowWhileAKeyIsHeldReleasesIt) {
     QImage whileHeld;
     QImage afterDeactivation;
     RunModal(dialog, [&] {
-        QApplication::setActiveWindow(&dialog);
-        QApplication::processEvents();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
         piano::CPianoCtrl* piano = dialog.Piano();
         const QImage released = piano->grab().toImage();
         QTest::mousePress(piano, Qt::LeftButton, {}, QPoint(10, 70));  // held: note 36
         QApplication::processEvents();
         whileHeld = piano->grab().toImage();
         EXPECT_NE(whileHeld, released);
-        QApplication::setActiveWindow(nullptr);
-        QApplication::processEvents();
+        // A window of its own takes the activation, as a box popping up over the dialog
+        // would (a child window would not: it shares its parent's activation).
+        QWidget other;
+        other.setWindowModality(Qt::ApplicationModal);
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        EXPECT_FALSE(dialog.isActiveWindow());
         afterDeactivation = piano->grab().toImage();
         EXPECT_EQ(afterDeactivation, released);
         played = SynthPlayed();

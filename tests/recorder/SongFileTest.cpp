@@ -42,7 +42,7 @@ protected:
     }
 
     fs::path Write(const std::string& name, const Bytes& bytes) {
-        const fs::path path = dir_ / fs::u8path(name);
+        const fs::path path = dir_ / std::u8string(name.begin(), name.end());
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
@@ -261,7 +261,7 @@ TEST_F(SongFileTest, NonAsciiPathsAndLargeSongsRoundTrip) {
     std::vector<NoteEvent> events(100000);
     for (std::size_t i = 0; i < events.size(); ++i)
         events[i] = MakeNoteEvent(std::uint16_t(0x8000 | (i % 128)), std::uint32_t(i % 997));
-    const fs::path path = dir_ / fs::u8path("录音 ü.tnd");
+    const fs::path path = dir_ / u8"录音 ü.tnd";
     ASSERT_TRUE(WriteSongFile(path, SampleHeader(), events).Ok());
     LoadedSong song;
     ASSERT_TRUE(ReadSongFile(path, kMaxEventsForTests, &song).Ok());
