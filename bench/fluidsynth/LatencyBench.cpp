@@ -18,7 +18,9 @@
 // --log-level=debug and a log file at $PULSE_RUNTIME_PATH/log; the server's CPU is read from
 // the pid file at $PULSE_RUNTIME_PATH/pid, or from the processes given with --server-pids
 // (PipeWire: pipewire and pipewire-pulse). Usage:
-//   tunestead-bench-latency [--reps N] [--hold S] [--idle S] [--server-pids P,Q] [CAND ...]
+//   tunestead-bench-latency [--reps N] [--hold S] [--idle S] [--held] [--server-pids P,Q]
+//                           [CAND ...]
+// --held holds the chord instead of re-striking it, so that the busy thread sends no events.
 // A candidate is PxC (PulseAudio, P frames x C periods, latency adjusted by the server), PxCf
 // (the same with a fixed latency: no PA_STREAM_ADJUST_LATENCY), or pw or pwP (native PipeWire
 // stream asking for P frames, 64 by default); a suffix iS pauses the output after S seconds of
@@ -92,6 +94,9 @@ struct Settings {
     int reps = 25;
     double holdSeconds = 60;
     double idleSeconds = 10;
+    // The chord is held instead of re-struck: the busy thread sends nothing, which tells the
+    // output's own gaps from those the event path causes.
+    bool held = false;
     std::vector<std::string> serverPids;
     std::vector<Candidate> candidates;
 };
@@ -476,7 +481,8 @@ Stats Latencies(PulseMonitor& monitor, IMusicPort& port, const FluidSynthBackend
     return Summarise(ms);
 }
 
-Gaps ChordGaps(IMusicPort& port, const FluidSynthBackend& backend, double seconds, bool hog) {
+Gaps ChordGaps(IMusicPort& port, const FluidSynthBackend& backend, double seconds, bool hog,
+               bool held) {
     Gaps result;
     Play(port, Msg(0xC0, kOrganProgram));
     const std::uint64_t before = backend.LastPortOutputStats().underruns;
@@ -490,7 +496,7 @@ Gaps ChordGaps(IMusicPort& port, const FluidSynthBackend& backend, double second
     strike();
     {
         std::unique_ptr<Hog> cpuHog = hog ? std::make_unique<Hog>() : nullptr;
-        BusyGui gui(strike);
+        BusyGui gui(held ? std::function<void()>([] {}) : strike);
         result.gaps = RecordGaps(seconds);
     }
     result.underflows = backend.LastPortOutputStats().underruns - before;
@@ -540,8 +546,8 @@ bool MeasureCandidate(const Settings& settings, const Candidate& candidate, Row&
         Play(*port, Msg(0xB1, 10, 64));
         Play(*port, Msg(0xB0, 10, 64));
     }
-    row.quiet = ChordGaps(*port, backend, settings.holdSeconds, false);
-    row.hog = ChordGaps(*port, backend, settings.holdSeconds, true);
+    row.quiet = ChordGaps(*port, backend, settings.holdSeconds, false, settings.held);
+    row.hog = ChordGaps(*port, backend, settings.holdSeconds, true, settings.held);
     row.realtime = backend.LastPortOutputStats().realtime;
     row.queued = backend.LastPortOutputStats().targetFrames;
 
@@ -586,6 +592,8 @@ Settings Parse(int argc, char** argv) {
             s.reps = std::max(1, int(next()));
         else if (arg == "--hold")
             s.holdSeconds = std::max(1.0, next());
+        else if (arg == "--held")
+            s.held = true;
         else if (arg == "--idle")
             s.idleSeconds = std::max(1.0, next());
         else if (arg == "--server-pids" && i + 1 < argc) {

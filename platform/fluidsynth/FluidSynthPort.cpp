@@ -13,7 +13,6 @@
 #include "platform/fluidsynth/SegmentPlayer.h"
 #include "platform/fluidsynth/SynthCore.h"
 #include "platform/fluidsynth/SynthDownload.h"
-#include "platform/fluidsynth/SynthEvent.h"
 #include "platform/fluidsynth/SynthSink.h"
 #include "platform/music/ResultCodes.h"
 
@@ -124,8 +123,7 @@ HRESULT FluidSynthPort::PlayBuffer(music::IMusicBuffer& buffer) {
 }
 
 void FluidSynthPort::PlayEvent(DWORD channelGroup, const BYTE* bytes, DWORD length) {
-    PlaySynthEvent(core_->Synth(), patches_.get(), setup_.channelGroups, channelGroup, bytes,
-                   length);
+    core_->Play(patches_.get(), setup_.channelGroups, channelGroup, bytes, length);
 }
 
 HRESULT FluidSynthPort::QueryKsControl(std::shared_ptr<music::IKsControl>* control) {

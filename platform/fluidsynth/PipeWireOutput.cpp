@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fluidsynth/RetryDelay.h"
+#include "platform/fluidsynth/SynthInbox.h"
 #include "platform/log/DebugOutput.h"
 #include "platform/process/RealtimeThread.h"
 
@@ -150,6 +151,8 @@ struct PipeWireOutput::Connection {
         std::uint32_t frames = block.maxsize / kFrameBytes;
         if (buffer->requested != 0)
             frames = std::min(frames, std::uint32_t(buffer->requested));
+        if (owner.inbox_)
+            owner.inbox_->Drain();
         fluid_synth_write_float(owner.synth_, int(frames), out, 0, 2, out, 1, 2);
         float peak = 0.0f;
         for (std::uint32_t i = 0; i < frames * 2; ++i)
@@ -231,12 +234,12 @@ struct PipeWireOutput::Connection {
     }
 };
 
-PipeWireOutput::PipeWireOutput(const Config& config, _fluid_synth_t* synth)
-    : config_(config), synth_(synth) {}
+PipeWireOutput::PipeWireOutput(const Config& config, _fluid_synth_t* synth, SynthInbox* inbox)
+    : config_(config), synth_(synth), inbox_(inbox) {}
 
 std::unique_ptr<PipeWireOutput> PipeWireOutput::Open(const Config& config, _fluid_synth_t* synth,
-                                                     std::string* cause) {
-    std::unique_ptr<PipeWireOutput> output(new PipeWireOutput(config, synth));
+                                                     SynthInbox* inbox, std::string* cause) {
+    std::unique_ptr<PipeWireOutput> output(new PipeWireOutput(config, synth, inbox));
     std::unique_ptr<Connection> connection = output->Connect(cause);
     if (!connection)
         return nullptr;
@@ -402,6 +405,8 @@ bool PipeWireOutput::KeepTime(std::unique_lock<std::mutex>& lock, std::chrono::m
     while (std::chrono::steady_clock::now() < end) {
         if (superviseCv_.wait_for(lock, kStep, [this] { return stop_; }))
             return true;
+        if (inbox_)
+            inbox_->Drain();
         fluid_synth_write_float(synth_, frames, scratch.data(), 0, 2, scratch.data(), 1, 2);
     }
     return false;

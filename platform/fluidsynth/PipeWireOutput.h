@@ -15,6 +15,8 @@ struct _fluid_synth_t;
 
 namespace platform::fluidsynth {
 
+class SynthInbox;
+
 // Plays one FluidSynth synthesizer as a native PipeWire stream: the server's graph asks the
 // stream for each cycle's frames and the process callback renders exactly those, so nothing
 // is queued beyond the cycle. The stream asks for one period as its latency
@@ -39,8 +41,9 @@ public:
         double idleSeconds = 1.0;
     };
 
+    // Messages queued in `inbox` (may be null) play just before each render.
     static std::unique_ptr<PipeWireOutput> Open(const Config& config, _fluid_synth_t* synth,
-                                                std::string* cause);
+                                                SynthInbox* inbox, std::string* cause);
     ~PipeWireOutput() override;
     PipeWireOutput(const PipeWireOutput&) = delete;
     PipeWireOutput& operator=(const PipeWireOutput&) = delete;
@@ -52,7 +55,7 @@ private:
     struct Connection;
     friend struct Connection;
 
-    PipeWireOutput(const Config& config, _fluid_synth_t* synth);
+    PipeWireOutput(const Config& config, _fluid_synth_t* synth, SynthInbox* inbox);
     std::unique_ptr<Connection> Connect(std::string* cause);
     void Supervise();
     void ReportLost(const std::string& reason);
@@ -60,6 +63,7 @@ private:
 
     const Config config_;
     _fluid_synth_t* const synth_;
+    SynthInbox* const inbox_;
 
     std::mutex connMutex_;
     std::unique_ptr<Connection> conn_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/fluidsynth/RetryDelay.h"
+#include "platform/fluidsynth/SynthInbox.h"
 #include "platform/log/DebugOutput.h"
 #include "platform/process/RealtimeThread.h"
 
@@ -115,12 +116,12 @@ struct PulseOutput::Connection {
     }
 };
 
-PulseOutput::PulseOutput(const Config& config, _fluid_synth_t* synth)
-    : config_(config), synth_(synth) {}
+PulseOutput::PulseOutput(const Config& config, _fluid_synth_t* synth, SynthInbox* inbox)
+    : config_(config), synth_(synth), inbox_(inbox) {}
 
 std::unique_ptr<PulseOutput> PulseOutput::Open(const Config& config, _fluid_synth_t* synth,
-                                               std::string* cause) {
-    std::unique_ptr<PulseOutput> output(new PulseOutput(config, synth));
+                                               SynthInbox* inbox, std::string* cause) {
+    std::unique_ptr<PulseOutput> output(new PulseOutput(config, synth, inbox));
     std::unique_ptr<Connection> connection = output->Connect(cause);
     if (!connection)
         return nullptr;
@@ -275,6 +276,8 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
 }
 
 void PulseOutput::Render(Connection& connection, std::size_t bytes) {
+    if (inbox_)
+        inbox_->Drain();
     float peak = 0.0f;
     std::size_t frames = 0;
     while (bytes >= kFrameBytes) {
@@ -367,6 +370,8 @@ bool PulseOutput::KeepTime(std::unique_lock<std::mutex>& lock, std::chrono::mill
     while (std::chrono::steady_clock::now() < end) {
         if (superviseCv_.wait_for(lock, kStep, [this] { return stop_; }))
             return true;
+        if (inbox_)
+            inbox_->Drain();
         fluid_synth_write_float(synth_, frames, scratch.data(), 0, 2, scratch.data(), 1, 2);
     }
     return false;

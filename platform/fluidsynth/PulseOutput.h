@@ -15,6 +15,8 @@ struct _fluid_synth_t;
 
 namespace platform::fluidsynth {
 
+class SynthInbox;
+
 // Plays one FluidSynth synthesizer on a PulseAudio server through an asynchronous playback
 // stream whose buffer we size ourselves: the target length is `periods` periods of
 // `periodSize` frames and a request is at least one period (FluidSynth's own PulseAudio driver
@@ -50,8 +52,9 @@ public:
 
     // Connects and starts playing; null with `*cause` in words when no server answers or the
     // stream cannot be made. Blocks for at most a few seconds (the connection timeout).
+    // Messages queued in `inbox` (may be null) play just before each render.
     static std::unique_ptr<PulseOutput> Open(const Config& config, _fluid_synth_t* synth,
-                                             std::string* cause);
+                                             SynthInbox* inbox, std::string* cause);
     ~PulseOutput() override;
     PulseOutput(const PulseOutput&) = delete;
     PulseOutput& operator=(const PulseOutput&) = delete;
@@ -79,7 +82,7 @@ private:
     struct Connection;
     friend struct Connection;
 
-    PulseOutput(const Config& config, _fluid_synth_t* synth);
+    PulseOutput(const Config& config, _fluid_synth_t* synth, SynthInbox* inbox);
     std::unique_ptr<Connection> Connect(std::string* cause);
     void Supervise();
     // Mainloop thread, loop lock held.
@@ -91,6 +94,7 @@ private:
 
     const Config config_;
     _fluid_synth_t* const synth_;
+    SynthInbox* const inbox_;
 
     // Guards conn_'s replacement only; held for short steps, never across a connect.
     std::mutex connMutex_;

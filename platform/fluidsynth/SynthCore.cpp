@@ -10,6 +10,8 @@
 #include "platform/fluidsynth/FluidFailure.h"
 #include "platform/fluidsynth/PipeWireOutput.h"
 #include "platform/fluidsynth/PulseOutput.h"
+#include "platform/fluidsynth/SynthEvent.h"
+#include "platform/fluidsynth/SynthInbox.h"
 #include "platform/fluidsynth/SynthSequencer.h"
 #include "platform/log/DebugOutput.h"
 #include "platform/music/ResultCodes.h"
@@ -88,6 +90,7 @@ std::shared_ptr<SynthCore> SynthCore::Create(const Config& config, music::HRESUL
         *result = Fail(FluidFailure::NoSynth, "cannot create the FluidSynth synthesizer");
         return nullptr;
     }
+    core->inbox_ = std::make_unique<SynthInbox>(core->synth_.get());
     double rate = config.sampleRate;
     fluid_settings_getnum(settings, "synth.sample-rate", &rate);
     core->sampleRate_ = static_cast<int>(rate);
@@ -145,7 +148,7 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
             config.periodSize = periodSize_;
             config.normalPeriods = std::max(periods_, normalPeriods_);
             config.idleSeconds = pipeWireIdleSeconds_;
-            output_ = PipeWireOutput::Open(config, synth_.get(), &cause);
+            output_ = PipeWireOutput::Open(config, synth_.get(), inbox_.get(), &cause);
             if (output_) {
                 OutputDebugString(
                     "Built-in synthesizer: playing through a native PipeWire stream "
@@ -162,7 +165,7 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
             config.normalPeriods = normalPeriods_;
             config.adjustLatency = adjustLatency_;
             config.idleSeconds = idleSeconds_;
-            output_ = PulseOutput::Open(config, synth_.get(), &cause);
+            output_ = PulseOutput::Open(config, synth_.get(), inbox_.get(), &cause);
             if (output_) {
                 const AudioOutputStats stats = output_->Stats();
                 OutputDebugString("Built-in synthesizer: playing through PulseAudio, " +
@@ -198,6 +201,18 @@ music::HRESULT SynthCore::StartAudio(const std::vector<std::string>& drivers) {
     return Fail(FluidFailure::NoDriver, "no audio output could be opened:" + causes);
 }
 
+void SynthCore::Play(PatchMap* patches, music::DWORD channelGroups, music::DWORD channelGroup,
+                     const music::BYTE* bytes, music::DWORD length) {
+    {
+        std::lock_guard lock(driverMutex_);
+        if (output_) {
+            inbox_->Post(patches, channelGroups, channelGroup, bytes, length);
+            return;
+        }
+    }
+    PlaySynthEvent(synth_.get(), patches, channelGroups, channelGroup, bytes, length);
+}
+
 void SynthCore::Wake() {
     std::lock_guard lock(driverMutex_);
     if (output_)
@@ -217,6 +232,8 @@ void SynthCore::StopAudio() {
     std::lock_guard lock(driverMutex_);
     driver_.reset();
     output_.reset();
+    if (inbox_)
+        inbox_->Flush();
     // A later activation starts from silence, not from the notes held when this one ended.
     if (synth_)
         fluid_synth_all_sounds_off(synth_.get(), -1);

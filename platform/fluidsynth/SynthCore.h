@@ -18,6 +18,8 @@ struct _fluid_audio_driver_t;
 
 namespace platform::fluidsynth {
 
+class PatchMap;
+class SynthInbox;
 class SynthSequencer;
 
 // The FluidSynth objects of one port: settings, synthesizer, audio driver and the loaded
@@ -60,10 +62,17 @@ public:
     // already. An empty list starts nothing: the synth is then rendered with Render().
     // On failure the error info names each driver tried and why it did not open.
     music::HRESULT StartAudio(const std::vector<std::string>& drivers);
+    // Plays one channel message (see PlaySynthEvent). While one of our own outputs renders,
+    // the message goes through the inbox and plays just before the next render, so that the
+    // rendering thread never waits for the sender; otherwise it plays at once. Any thread;
+    // `patches` must stay alive until StopAudio().
+    void Play(PatchMap* patches, music::DWORD channelGroups, music::DWORD channelGroup,
+              const music::BYTE* bytes, music::DWORD length);
     // After an event reached the synth: an idle output resumes. Any thread.
     void Wake();
     AudioOutputStats OutputStats() const;
-    // Stops the audio driver (if any) and silences every voice.
+    // Stops the audio driver (if any), plays what is still queued for it (program changes
+    // and controllers stay set) and silences every voice.
     void StopAudio();
     bool AudioRunning() const;
 
@@ -100,6 +109,7 @@ private:
     // Destroyed bottom-up: the driver stops before the synth goes, the settings go last.
     std::unique_ptr<_fluid_hashtable_t, SettingsDeleter> settings_;
     std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
+    std::unique_ptr<SynthInbox> inbox_;
     mutable std::mutex driverMutex_;
     std::unique_ptr<_fluid_audio_driver_t, DriverDeleter> driver_;
     std::unique_ptr<AudioOutput> output_;

@@ -1,7 +1,6 @@
 #include "platform/fluidsynth/SynthSink.h"
 
 #include "platform/fluidsynth/SynthCore.h"
-#include "platform/fluidsynth/SynthEvent.h"
 
 namespace platform::fluidsynth {
 
@@ -13,7 +12,7 @@ void SynthSink::Send(music::DWORD channelGroup, const music::BYTE* data,
                      music::DWORD length) noexcept {
     if (!open_)
         return;
-    PlaySynthEvent(core_->Synth(), patches_.get(), channelGroups_, channelGroup, data, length);
+    core_->Play(patches_.get(), channelGroups_, channelGroup, data, length);
     // An idle output resumes only after the event is in the synth.
     core_->Wake();
 }
