@@ -2,7 +2,10 @@
 // simulated key bed at one full-speed frame per USB transfer, the scan thread, the GUI
 // thread's key-note map and note routing, the built-in synthesizer on PulseAudio, read back
 // from the sink's monitor. In the same run a mouse press on the same piano key gives the
-// synthesizer-and-server part alone, so the difference is what the key bed adds.
+// synthesizer-and-server part alone, so the difference is what the key bed adds. Both are
+// timed after silence and among sounding notes: the measured note is panned hard right and a
+// held organ note on another channel hard left, so its onset is timed from exact silence on
+// the right channel either way.
 //
 //   tunestead-bench-keybed-sound [presses]   (PULSE_SERVER; 25 presses unless told)
 
@@ -19,6 +22,7 @@
 
 #include "app/CMainDlg.h"
 #include "app/IUserPrompts.h"
+#include "musicport/MidiMsg.h"
 #include "piano/CPianoCtrl.h"
 #include "platform/backends/DefaultMusicSystem.h"
 #include "platform/ch341/SimulatedKeyBed.h"
@@ -30,8 +34,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 48000;
 constexpr int kFragment = 64;
-constexpr int kNote = 69;                    // the dialog benchmark's note, for comparison
-const QPoint kNotePoint(2 * 154 + 115, 70);  // where the mouse plays it on the piano
+// E5: its sample starts at once (A4's starts about 6 ms late in small SoundFonts).
+constexpr int kNote = 76;
+constexpr int kOctaveWidth = 154;  // the piano's pixels per octave
+constexpr int kEOffset = 55;       // the middle of E's white key within an octave
+using platform::music::BYTE;
+constexpr BYTE kOrganProgram = 16;
+constexpr int kSilence = 2;  // of 32767: anything above is sound
 
 class SilentPrompts final : public app::IUserPrompts {
 public:
@@ -40,32 +49,46 @@ public:
     }
 };
 
-// Index of the first frame above the noise floor, or -1.
-long FirstSound(const std::vector<std::int16_t>& samples) {
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (std::abs(int(samples[i])) > 2) {
+// Index of the first frame whose right channel is above `threshold`, or -1.
+long FirstAbove(const std::vector<std::int16_t>& samples, int threshold) {
+    for (std::size_t i = 1; i < samples.size(); i += 2) {
+        if (std::abs(int(samples[i])) > threshold) {
             return long(i / 2);
         }
     }
     return -1;
 }
 
-// Reads the monitor, letting the GUI thread run its events between fragments, until `frames`
-// fragments in a row were silent (or a bound on the reads).
-void WaitForSilence(tests::fluidsynth::PulseMonitor& monitor, int fragments) {
+// The loudest right-channel sample over `fragments` fragments, events run between them.
+int RightPeak(tests::fluidsynth::PulseMonitor& monitor, int fragments) {
+    int peak = 0;
+    for (int n = 0; n < fragments; ++n) {
+        QCoreApplication::processEvents();
+        const auto samples = monitor.Read(kFragment);
+        for (std::size_t i = 1; i < samples.size(); i += 2) {
+            peak = std::max(peak, std::abs(int(samples[i])));
+        }
+    }
+    return peak;
+}
+
+// Reads the monitor, letting the GUI thread run its events between fragments, until
+// `fragments` fragments in a row stayed at or below `threshold` (or a bound on the reads).
+void WaitForQuiet(tests::fluidsynth::PulseMonitor& monitor, int threshold, int fragments) {
     int quiet = 0;
     for (int reads = 0; quiet < fragments && reads < 20000; ++reads) {
         QCoreApplication::processEvents();
-        quiet = FirstSound(monitor.Read(kFragment)) < 0 ? quiet + 1 : 0;
+        quiet = FirstAbove(monitor.Read(kFragment), threshold) < 0 ? quiet + 1 : 0;
     }
 }
 
-// Milliseconds from `pressed` to the first sounding frame, events run between fragments; a
-// negative value when nothing sounded within about four seconds.
-double TimeToSound(tests::fluidsynth::PulseMonitor& monitor, Clock::time_point pressed) {
+// Milliseconds from `pressed` to the first frame above `threshold`, events run between
+// fragments; a negative value when nothing sounded within about four seconds.
+double TimeToSound(tests::fluidsynth::PulseMonitor& monitor, Clock::time_point pressed,
+                   int threshold) {
     for (int reads = 0; reads < 3000; ++reads) {
         QCoreApplication::processEvents();
-        const long first = FirstSound(monitor.Read(kFragment));
+        const long first = FirstAbove(monitor.Read(kFragment), threshold);
         if (first >= 0) {
             const double ms =
                 std::chrono::duration<double, std::milli>(Clock::now() - pressed).count() -
@@ -106,44 +129,75 @@ int main(int argc, char** argv) {
     platform::ch341::SimulatedKeyBed keyBed;  // plugged in, one frame per transfer
     tests::DialogFakes fakes;
     app::CMainDlg dialog(fakes.Services(stack, prompts, keyBed));
-    std::vector<double> mouse;
-    std::vector<double> keys;
+    struct Row {
+        const char* name;
+        bool keyBed;
+        bool amongNotes;
+        std::vector<double> ms;
+    };
+    std::vector<Row> rows = {{"mouse press, after silence", false, false, {}},
+                             {"mouse press, among notes", false, true, {}},
+                             {"key-bed press, after silence", true, false, {}},
+                             {"key-bed press, among notes", true, true, {}}};
     QTimer::singleShot(0, &dialog, [&] {
-        const int key = kNote - dialog.Piano()->GetFirstNote();
+        musicport::COutputPort& port = stack.outputPort;
+        const int first = dialog.Piano()->GetFirstNote();
+        const int key = kNote - first;
+        const QPoint point(key / 12 * kOctaveWidth + kEOffset, 70);
         std::mt19937 random(16);
         // Presses land anywhere in the 25 ms scan period: up to 19 fragments (25 ms) first.
         std::uniform_int_distribution<int> phase(0, 19);
-        for (int i = 0; i < presses; ++i) {
+        for (Row& row : rows) {
             dialog.AllNotesOff();
-            WaitForSilence(monitor, 150 * 48 / kFragment);
-            const auto pressed = Clock::now();
-            QTest::mousePress(dialog.Piano(), Qt::LeftButton, {}, kNotePoint);
-            const double ms = TimeToSound(monitor, pressed);
-            QTest::mouseRelease(dialog.Piano(), Qt::LeftButton, {}, kNotePoint);
-            if (ms >= 0) {
-                mouse.push_back(ms);
+            port.SendMidiMsg(musicport::MakeMidiMsg(0xB0, 1, 120, 0), 1);  // the organ, if any
+            port.SendMidiMsg(musicport::MakeMidiMsg(0xB0, 0, 10, 127), 1);
+            int threshold = kSilence;
+            if (row.amongNotes) {
+                // The organ's reverb reaches the right channel a little: the onset is timed
+                // from well above that.
+                port.SendMidiMsg(musicport::MakeMidiMsg(0xC0, 1, kOrganProgram, 0), 1);
+                port.SendMidiMsg(musicport::MakeMidiMsg(0xB0, 1, 10, 0), 1);
+                port.SendMidiMsg(musicport::MakeMidiMsg(0x90, 1, 48, 100), 1);
+                RightPeak(monitor, 300 * 48 / kFragment);
+                threshold = std::max(kSilence, 3 * RightPeak(monitor, 300 * 48 / kFragment));
             }
+            for (int i = 0; i < presses && key >= 0 && key < 49; ++i) {
+                if (!row.amongNotes) {
+                    dialog.AllNotesOff();
+                }
+                WaitForQuiet(monitor, threshold, 150 * 48 / kFragment);
+                if (row.keyBed) {
+                    for (int n = phase(random); n > 0; --n) {
+                        monitor.Read(kFragment);
+                    }
+                }
+                const auto pressed = Clock::now();
+                if (row.keyBed) {
+                    keyBed.Press(key);
+                } else {
+                    QTest::mousePress(dialog.Piano(), Qt::LeftButton, {}, point);
+                }
+                const double ms = TimeToSound(monitor, pressed, threshold);
+                if (row.keyBed) {
+                    keyBed.Release(key);
+                    // The release must reach the key-note map before the next press.
+                    WaitForQuiet(monitor, threshold, 100 * 48 / kFragment);
+                } else {
+                    QTest::mouseRelease(dialog.Piano(), Qt::LeftButton, {}, point);
+                }
+                if (ms >= 0) {
+                    row.ms.push_back(ms);
+                }
+            }
+            std::fprintf(stderr, "%s: threshold %d, %zu of %d timed\n", row.name, threshold,
+                         row.ms.size(), presses);
         }
-        for (int i = 0; i < presses && key >= 0 && key < 49; ++i) {
-            dialog.AllNotesOff();
-            WaitForSilence(monitor, 150 * 48 / kFragment);
-            for (int n = phase(random); n > 0; --n) {
-                monitor.Read(kFragment);
-            }
-            const auto pressed = Clock::now();
-            keyBed.Press(key);
-            const double ms = TimeToSound(monitor, pressed);
-            keyBed.Release(key);
-            if (ms >= 0) {
-                keys.push_back(ms);
-            }
-            // The release must reach the key-note map before the next press of this key.
-            WaitForSilence(monitor, 100 * 48 / kFragment);
-        }
+        dialog.AllNotesOff();
         dialog.close();
     });
     dialog.DoModal();
-    Report("mouse press to first sound (synthesizer)", mouse);
-    Report("key-bed press to first sound", keys);
+    for (const Row& row : rows) {
+        Report(row.name, row.ms);
+    }
     return 0;
 }

@@ -26,6 +26,9 @@ constexpr std::size_t kFrameBytes = 2 * sizeof(float);  // stereo float32
 constexpr pa_usec_t kConnectTimeoutUs = 3'000'000;
 // Peak below which a rendered block counts as silent: -100 dBFS, below 16-bit resolution.
 constexpr float kSilentPeak = 1e-5f;
+// Peak below which queued sound may be dropped for a new event: -80 dBFS. Cutting what lies
+// below it is masked by the event's own sound that starts at the same moment.
+constexpr float kInaudiblePeak = 1e-4f;
 
 std::string ServerName() {
     const char* server = std::getenv("PULSE_SERVER");
@@ -271,6 +274,7 @@ std::unique_ptr<PulseOutput::Connection> PulseOutput::Connect(std::string* cause
     connection->live = true;
     corked_ = false;
     silentFrames_ = 0;
+    inaudibleFrames_ = 0;
     pa_threaded_mainloop_unlock(connection->loop);
     return connection;
 }
@@ -299,6 +303,7 @@ void PulseOutput::Render(Connection& connection, std::size_t bytes) {
         bytes -= size;
         frames += std::size_t(n);
     }
+    inaudibleFrames_ = peak >= kInaudiblePeak ? 0 : inaudibleFrames_ + std::int64_t(frames);
     if (peak >= kSilentPeak || fluid_synth_get_active_voice_count(synth_) > 0) {
         silentFrames_ = 0;
         return;
@@ -315,15 +320,16 @@ void PulseOutput::Wake() {
     if (!conn_)
         return;
     pa_threaded_mainloop_lock(conn_->loop);
-    // The server holds at most the target length of what was rendered last: when all of
-    // that was silent (or the stream is corked), it is dropped, and the server asks at once
-    // for a full target length that starts with the new event. So a note after silence
+    // The server holds at most the target length of what was rendered last: when none of
+    // that can be heard (or the stream is corked), it is dropped, and the server asks at once
+    // for a full target length that starts with the new event. So a note after a pause
     // sounds without waiting behind a queue of silence; a note among sounding ones waits its
     // turn, since dropping sound would cut it.
     const std::int64_t queued = std::int64_t(targetFrames_.load());
-    const bool onlySilenceQueued = silentFrames_ >= queued;
+    const bool onlyInaudibleQueued = inaudibleFrames_ >= queued;
     silentFrames_ = 0;
-    if ((corked_ || onlySilenceQueued) && pa_stream_get_state(conn_->stream) == PA_STREAM_READY) {
+    inaudibleFrames_ = 0;
+    if ((corked_ || onlyInaudibleQueued) && pa_stream_get_state(conn_->stream) == PA_STREAM_READY) {
         Unref(pa_stream_flush(conn_->stream, nullptr, nullptr));
         ++silenceDrops_;
         if (corked_)

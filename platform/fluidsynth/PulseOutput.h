@@ -26,8 +26,9 @@ class SynthInbox;
 //
 // Silence costs nothing: after a second in which the synth has had no voice and rendered
 // nothing audible, the stream is corked; Wake() (called after every event played into the
-// synth) uncorks it. Whenever all the server holds is silence, Wake() also drops it, so a
-// note after silence starts at once instead of behind the queue.
+// synth) uncorks it. Whenever all the server holds is inaudible (the last of a release or a
+// reverb tail included), Wake() also drops it, so a note after a pause starts at once instead
+// of behind the queue.
 //
 // A lost server (context or stream failure) is logged and the stream reconnected with a
 // back-off on a thread of its own; meanwhile the synth keeps its state and its time (that
@@ -114,8 +115,11 @@ private:
     Connection* pending_ = nullptr;
     bool abandon_ = false;
 
-    // Mainloop thread state, guarded by the loop lock.
+    // Mainloop thread state, guarded by the loop lock: frames rendered since the last block
+    // that was audible or had a voice (for the pause), and since the last audible one (for
+    // dropping the queue).
     std::int64_t silentFrames_ = 0;
+    std::int64_t inaudibleFrames_ = 0;
 
     std::atomic<bool> corked_{false};
     std::atomic<bool> connected_{false};

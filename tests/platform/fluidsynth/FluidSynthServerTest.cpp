@@ -87,6 +87,14 @@ double HeardPitch(PulseMonitor& monitor) {
     return 0;
 }
 
+// The loudest sample, of 32767.
+int Peak(const std::vector<std::int16_t>& samples) {
+    int peak = 0;
+    for (std::int16_t sample : samples)
+        peak = std::max(peak, std::abs(int(sample)));
+    return peak;
+}
+
 class FluidSynthServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -163,6 +171,22 @@ TEST_F(FluidSynthServerTest, QueuedSilenceIsDroppedForTheFirstNoteButSoundNever)
     ASSERT_FALSE(Stats().corked) << "paused too early to tell";
     ASSERT_EQ(Play(Msg(0x90, 69, 127)), S_OK);
     EXPECT_EQ(Stats().silenceDrops, paused + 2) << "the silence queued after the last note stayed";
+
+    // Released and faded below hearing, though its voice has not ended: what is queued can
+    // no longer be heard, and the next note drops it too.
+    ASSERT_EQ(Play(Msg(0x80, 69, 0)), S_OK);
+    ASSERT_EQ(Play(Msg(0x90, 69, 20)), S_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(Play(Msg(0x80, 69, 0)), S_OK);
+    PulseMonitor fresh(48000, 256);  // the first monitor holds what was played a while ago
+    ASSERT_TRUE(fresh.Connected());
+    int quietBlocks = 0;
+    for (int reads = 0; quietBlocks < 4 && reads < 2000; ++reads)
+        quietBlocks = Peak(fresh.Read(256)) <= 2 ? quietBlocks + 1 : 0;
+    ASSERT_EQ(quietBlocks, 4) << "the released note never faded";
+    ASSERT_GT(Voices(), 0u) << "the voice ended first: nothing to tell";
+    ASSERT_EQ(Play(Msg(0x90, 69, 127)), S_OK);
+    EXPECT_EQ(Stats().silenceDrops, paused + 3) << "an inaudible tail held the note back";
 }
 
 TEST_F(FluidSynthServerTest, SilencePausesTheStreamAndTheNextNoteIsHeard) {
