@@ -4,8 +4,8 @@
 // from the sink's monitor. In the same run a mouse press on the same piano key gives the
 // synthesizer-and-server part alone, so the difference is what the key bed adds. Both are
 // timed after silence and among sounding notes: the measured note is panned hard right and a
-// held organ note on another channel hard left, so its onset is timed from exact silence on
-// the right channel either way.
+// held organ note on another channel hard left, so its onset is timed on the right channel,
+// from silence or from just above what the organ's reverb leaves there.
 //
 //   tunestead-bench-keybed-sound [presses]   (PULSE_SERVER; 25 presses unless told)
 
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
                 port.SendMidiMsg(musicport::MakeMidiMsg(0xC0, 1, kOrganProgram, 0), 1);
                 port.SendMidiMsg(musicport::MakeMidiMsg(0xB0, 1, 10, 0), 1);
                 port.SendMidiMsg(musicport::MakeMidiMsg(0x90, 1, 48, 100), 1);
-                RightPeak(monitor, 300 * 48 / kFragment);
+                RightPeak(monitor, 300 * 48 / kFragment);  // the organ's onset: not counted
                 threshold = std::max(kSilence, 3 * RightPeak(monitor, 300 * 48 / kFragment));
             }
             for (int i = 0; i < presses && key >= 0 && key < 49; ++i) {
